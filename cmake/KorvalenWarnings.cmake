@@ -1,0 +1,8 @@
+# Warnings are errors in the project's own code; third-party headers come in as
+# system includes and are not affected.
+function(korvalen_set_warnings target)
+  target_compile_options(${target} PRIVATE
+    -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion
+    -Wnon-virtual-dtor -Woverloaded-virtual -Wold-style-cast -Wcast-align
+    -Wnull-dereference -Wdouble-promotion -Wimplicit-fallthrough -Werror)
+endfunction()

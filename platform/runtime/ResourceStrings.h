@@ -1,0 +1,42 @@
+#pragma once
+
+// Every message text of the program, in one place. N_ marks a text for
+// extraction by xgettext (--keyword=N_); a translated build swaps the texts
+// here, so no other file holds a user-visible message.
+
+#include <string_view>
+
+#define N_(text) text
+
+namespace korvalen::res {
+
+// Conversion registry and value conversion.
+inline constexpr std::string_view SConvDuplicateFamily = N_("Conversion family (%s) already registered");
+inline constexpr std::string_view SConvUnknownFamily = N_("Unknown conversion family %s");
+inline constexpr std::string_view SConvFactorZero = N_("%s has a factor of zero");
+inline constexpr std::string_view SConvDuplicateType = N_("Conversion type (%s) already registered in %s");
+inline constexpr std::string_view SConvIncompatibleTypes = N_("Incompatible conversion types [%s, %s]");
+inline constexpr std::string_view SConvIllegalType = N_("Illegal type");
+inline constexpr std::string_view SConvIllegalFamily = N_("Illegal family");
+inline constexpr std::string_view SConvFamiliesExhausted = N_("No more conversion families can be registered (%s)");
+inline constexpr std::string_view SConvTypesExhausted = N_("No more conversion types can be registered (%s)");
+inline constexpr std::string_view SConvFactorNotFinite = N_("%s has a factor that is not a finite number");
+inline constexpr std::string_view SConvProcMissing = N_("%s has no conversion procedure");
+
+// Date routines.
+inline constexpr std::string_view SInvalidJulianDate = N_("%f Julian cannot be represented as a DateTime");
+
+// Floating-point faults.
+inline constexpr std::string_view SInvalidOp = N_("Invalid floating point operation");
+inline constexpr std::string_view SZeroDivide = N_("Floating point division by zero");
+inline constexpr std::string_view SOverflow = N_("Floating point overflow");
+
+// Number formatting.
+inline constexpr std::string_view SFormatTooLong = N_("Format string too long");
+
+// Platform layer and windows.
+inline constexpr std::string_view SCannotOpenClipboard = N_("Cannot open clipboard");
+inline constexpr std::string_view SControlParentMustBeForm = N_("Control parent must be a form!");
+inline constexpr std::string_view SOnlyOneWinXP = N_("Only one instance of TWinXP allowed on form");
+
+}  // namespace korvalen::res
