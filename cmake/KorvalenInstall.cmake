@@ -26,5 +26,5 @@ install(FILES ${PROJECT_BINARY_DIR}/KorvalenConfig.cmake ${PROJECT_BINARY_DIR}/K
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Korvalen)
 
 if(KORVALEN_BUILD_GUI)
-  include(${PROJECT_SOURCE_DIR}/ui/Install.cmake OPTIONAL)
+  include(${PROJECT_SOURCE_DIR}/cmake/KorvalenDesktop.cmake OPTIONAL)
 endif()
