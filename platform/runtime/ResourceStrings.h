@@ -38,5 +38,6 @@ inline constexpr std::string_view SFormatTooLong = N_("Format string too long");
 inline constexpr std::string_view SCannotOpenClipboard = N_("Cannot open clipboard");
 inline constexpr std::string_view SControlParentMustBeForm = N_("Control parent must be a form!");
 inline constexpr std::string_view SOnlyOneWinXP = N_("Only one instance of TWinXP allowed on form");
+inline constexpr std::string_view SCannotReadPicture = N_("Cannot read picture %s: %s");
 
 }  // namespace korvalen::res
