@@ -190,10 +190,148 @@ def draw_glyph():
 
 
 # ---------------------------------------------------------------------------
+# Program icon: two yellow rulers, one horizontal and one vertical, crossing
+# over a grid of grey squares. One geometry on a 32-unit grid, drawn at every
+# size; the 32 x 32 icon is reduced to 16 colours.
+
+ICON_SIZES = (32, 48, 64, 128, 256)
+
+
+class Canvas:
+    """Premultiplied RGBA drawing surface in float, supersampled ss times."""
+
+    def __init__(self, size, ss):
+        self.size, self.ss = size, ss
+        self.n = size * ss
+        self.u = self.n / 32.0  # hi-res pixels per unit of the 32 grid
+        self.rgb = np.zeros((self.n, self.n, 3))
+        self.alpha = np.zeros((self.n, self.n))
+
+    def mask(self, paint):
+        """Coverage of what paint(draw, u) draws, at the canvas's resolution."""
+        img = Image.new("L", (self.n, self.n), 0)
+        paint(ImageDraw.Draw(img), self.u)
+        return np.asarray(img, dtype=np.float64) / 255.0
+
+    def rect_mask(self, x0, y0, x1, y1):
+        u = self.u
+        return self.mask(lambda d, _: d.rectangle(
+            [round(x0 * u), round(y0 * u), round(x1 * u) - 1, round(y1 * u) - 1], fill=255))
+
+    def over(self, cover, colour):
+        """Paints colour (an RGB triple or an n x n x 3 array) with coverage cover."""
+        c = np.asarray(colour, dtype=np.float64) / 255.0
+        a = cover[..., None]
+        self.rgb = c * a + self.rgb * (1 - a)
+        self.alpha = cover + self.alpha * (1 - cover)
+
+    def shade(self, cover, strength):
+        """Darkens what is already painted where cover is, as a cast shadow does."""
+        self.rgb *= (1 - strength * cover)[..., None]
+
+    def result(self):
+        """Downsampled straight-alpha RGBA as floats 0..1."""
+        s, n = self.ss, self.size
+        a = self.alpha.reshape(n, s, n, s).mean(axis=(1, 3))
+        rgb = self.rgb.reshape(n, s, n, s, 3).mean(axis=(1, 3))
+        safe = np.where(a > 0, a, 1)[..., None]
+        return np.clip(rgb / safe, 0, 1), a
+
+
+def gradient(canvas, x0, y0, x1, y1, c0, c1):
+    """Colour ramp from c0 at the top-left corner of a box to c1 at its bottom-right."""
+    idx = (np.arange(canvas.n) + 0.5) / canvas.u
+    gx = np.clip((idx - x0) / (x1 - x0), 0, 1)
+    gy = np.clip((idx - y0) / (y1 - y0), 0, 1)
+    t = (0.35 * gx[None, :] + 0.65 * gy[:, None])[..., None]
+    return np.asarray(c0, float) * (1 - t) + np.asarray(c1, float) * t
+
+
+def draw_icon_rgba(size):
+    ss = 4
+    cv = Canvas(size, ss)
+    line = max(1.0, size / 40.0) * 32.0 / size  # stroke width in grid units
+    soft = size > 32
+
+    def blurred(m, radius_units):
+        if not soft:
+            return m
+        img = Image.fromarray(np.uint8(np.round(m * 255)), "L")
+        img = img.filter(ImageFilter.GaussianBlur(radius_units * cv.u))
+        return np.asarray(img, dtype=np.float64) / 255.0
+
+    def shadow_of(m, dx, dy):
+        return shift_f(m, round(dx * cv.u), round(dy * cv.u))
+
+    # Grey squares: a 4 x 4 grid of bevelled tiles.
+    for row in range(4):
+        for col in range(4):
+            x0, y0 = 1 + col * 8, 1 + row * 8
+            x1, y1 = x0 + 6, y0 + 6
+            cv.over(cv.rect_mask(x0, y0, x1, y1), (92, 92, 96))
+            inner = cv.rect_mask(x0 + line, y0 + line, x1 - line, y1 - line)
+            cv.over(inner, gradient(cv, x0, y0, x1, y1, (206, 206, 210), (150, 150, 156)))
+            cv.over(cv.rect_mask(x0 + line, y0 + line, x1 - line, y0 + 2 * line), (236, 236, 240))
+            cv.over(cv.rect_mask(x0 + line, y0 + line, x0 + 2 * line, y1 - line), (236, 236, 240))
+
+    def ruler(x0, y0, x1, y1, horizontal):
+        body = cv.rect_mask(x0, y0, x1, y1)
+        # Cast shadow on whatever lies below, down and to the right.
+        cv.shade(blurred(shadow_of(body, 1, 1), 0.6) * (cv.alpha > 0), 0.45)
+        cv.over(body, (140, 100, 0))
+        cv.over(cv.rect_mask(x0 + line, y0 + line, x1 - line, y1 - line),
+                gradient(cv, x0, y0, x1, y1, (255, 236, 64), (238, 184, 0)))
+        if horizontal:
+            cv.over(cv.rect_mask(x0 + line, y1 - 2 * line, x1 - line, y1 - line), (255, 248, 170))
+        else:
+            cv.over(cv.rect_mask(x1 - 2 * line, y0 + line, x1 - line, y1 - line), (255, 248, 170))
+        # Tick marks every two units, a long one every four, along one long edge.
+        length = x1 - x0 if horizontal else y1 - y0
+        for k, pos in enumerate(np.arange(2, length - 1, 2)):
+            long_tick = k % 2 == 1
+            depth = 3.0 if long_tick else 2.0
+            if horizontal:
+                tx = x0 + pos
+                tick = cv.rect_mask(tx, y0 + line, tx + line, y0 + line + depth)
+            else:
+                ty = y0 + pos
+                tick = cv.rect_mask(x0 + line, ty, x0 + line + depth, ty + line)
+            cv.over(tick, (70, 48, 0))
+
+    ruler(8, 1, 15, 31, horizontal=False)
+    ruler(1, 17, 31, 24, horizontal=True)
+    return cv.result()
+
+
+def shift_f(m, dx, dy):
+    out = np.zeros_like(m)
+    h, w = m.shape
+    out[max(dy, 0):h + min(dy, 0), max(dx, 0):w + min(dx, 0)] = \
+        m[max(-dy, 0):h - max(dy, 0), max(-dx, 0):w - max(dx, 0)]
+    return out
+
+
+def draw_icons():
+    outputs = {}
+    for size in ICON_SIZES:
+        rgb, a = draw_icon_rgba(size)
+        if size == 32:
+            data = palette_png(np.round(rgb * 255), a >= 0.5, 16)
+        else:
+            rgba = np.dstack([rgb, a]) * 255
+            buf = io.BytesIO()
+            Image.fromarray(np.uint8(np.round(rgba)), "RGBA").save(buf, "PNG", optimize=True)
+            data = buf.getvalue()
+        outputs[f"icons/korvalen-{size}.png"] = data
+    return outputs
+
+
+# ---------------------------------------------------------------------------
 
 DRAWERS = {
     "arrow": ("arrow-down.png", draw_arrow),
     "glyph": ("copy-glyph.bmp", draw_glyph),
+    "icon": (None, draw_icons),
 }
 
 
