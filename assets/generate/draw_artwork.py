@@ -327,11 +327,277 @@ def draw_icons():
 
 
 # ---------------------------------------------------------------------------
+# Welcome picture: a plain lavender backdrop; in its right half, a photograph-
+# like touch-screen point-of-sale terminal (a dark monitor on a pedestal with a
+# card reader at its side) showing a restaurant order-entry screen. The left
+# half stays flat, because the window's labels sit on it. No readable text.
+
+LAVENDER = (230, 230, 250)
+WELCOME_SIZE = (550, 500)
+WELCOME_TARGET_BYTES = 25000
+
+
+class Scene:
+    """Float RGB surface, supersampled ss times, that keeps the painted coverage."""
+
+    def __init__(self, w, h, ss, background=None):
+        self.w, self.h, self.ss = w, h, ss
+        self.rgb = np.zeros((h * ss, w * ss, 3))
+        if background is not None:
+            self.rgb[:] = background
+        self.alpha = np.zeros((h * ss, w * ss))
+
+    def cover(self, paint):
+        img = Image.new("L", (self.w * self.ss, self.h * self.ss), 0)
+        paint(ImageDraw.Draw(img), self.ss)
+        return np.asarray(img, dtype=np.float64) / 255.0
+
+    def rrect(self, box, radius):
+        return self.cover(lambda d, s: d.rounded_rectangle(
+            [box[0] * s, box[1] * s, box[2] * s - 1, box[3] * s - 1], radius=radius * s, fill=255))
+
+    def ellipse(self, box):
+        return self.cover(lambda d, s: d.ellipse([v * s for v in box], fill=255))
+
+    def polygon(self, pts):
+        return self.cover(lambda d, s: d.polygon([(x * s, y * s) for x, y in pts], fill=255))
+
+    def vgrad(self, y0, y1, c0, c1):
+        y = (np.arange(self.h * self.ss) + 0.5) / self.ss
+        t = np.clip((y - y0) / (y1 - y0), 0, 1)[:, None, None]
+        return np.asarray(c0, float) * (1 - t) + np.asarray(c1, float) * t
+
+    def hgrad(self, x0, x1, stops):
+        """Horizontal ramp through (position 0..1, colour) stops between x0 and x1."""
+        x = (np.arange(self.w * self.ss) + 0.5) / self.ss
+        t = np.clip((x - x0) / (x1 - x0), 0, 1)
+        pos = [p for p, _ in stops]
+        chans = [np.interp(t, pos, [c[i] for _, c in stops]) for i in range(3)]
+        return np.stack(chans, axis=-1)[None, :, :]
+
+    def paint(self, cover, colour, opacity=1.0, solid=True):
+        a = (cover * opacity)[..., None]
+        self.rgb = np.asarray(colour, float) * a + self.rgb * (1 - a)
+        if solid:
+            self.alpha = np.maximum(self.alpha, cover * opacity)
+
+    def shade(self, cover, strength):
+        self.rgb *= (1 - strength * cover)[..., None]
+
+    def blur(self, cover, radius):
+        img = Image.fromarray(np.uint8(np.round(np.clip(cover, 0, 1) * 255)), "L")
+        img = img.filter(ImageFilter.GaussianBlur(radius * self.ss))
+        return np.asarray(img, dtype=np.float64) / 255.0
+
+    def image_rgba(self):
+        """The hi-res surface as an 8-bit RGBA image (not downsampled)."""
+        rgba = np.dstack([np.clip(self.rgb, 0, 255), self.alpha * 255])
+        return Image.fromarray(np.uint8(np.round(rgba)), "RGBA")
+
+
+# Button colours of the order-entry screen, one per menu category.
+POS_COLOURS = [
+    (228, 80, 62), (243, 156, 38), (247, 206, 52), (88, 184, 92),
+    (46, 160, 196), (66, 112, 214), (150, 96, 196), (222, 96, 150),
+]
+
+
+def draw_pos_screen(sc, x0, y0, x1, y1, rng):
+    """The order-entry layout inside the screen rectangle, in sc's pixels."""
+    w, h = x1 - x0, y1 - y0
+    sc.paint(sc.rrect((x0, y0, x1, y1), 1), sc.vgrad(y0, y1, (40, 52, 78), (22, 30, 48)))
+    # Category tabs along the top.
+    tab_w = (w - 8) / 6
+    for i in range(6):
+        tx = x0 + 4 + i * tab_w
+        c = POS_COLOURS[[0, 1, 3, 4, 6, 7][i]]
+        sc.paint(sc.rrect((tx + 1, y0 + 3, tx + tab_w - 1, y0 + 13), 2),
+                 sc.vgrad(y0 + 3, y0 + 13, np.minimum(255, np.add(c, 40)), c))
+        sc.paint(sc.rrect((tx + tab_w * 0.25, y0 + 7, tx + tab_w * 0.75, y0 + 9), 1),
+                 (255, 255, 255), 0.55)
+    # Order list on the left: item rows with name and price bars, then the total.
+    px0, px1, py0, py1 = x0 + 4, x0 + 4 + w * 0.34, y0 + 17, y1 - 20
+    sc.paint(sc.rrect((px0, py0, px1, py1), 2), sc.vgrad(py0, py1, (246, 247, 251), (222, 226, 236)))
+    sc.paint(sc.rrect((px0, py0, px1, py0 + 9), 2), (60, 86, 140))
+    sc.paint(sc.rrect((px0 + 4, py0 + 3.5, px0 + 30, py0 + 5.5), 1), (255, 255, 255), 0.7)
+    row_h = 8.0
+    y = py0 + 12
+    k = 0
+    while y + row_h < py1 - 14:
+        if k % 2:
+            sc.paint(sc.rrect((px0 + 1, y - 1.5, px1 - 1, y + row_h - 1.5), 0), (232, 236, 246))
+        name = 14 + rng.integers(0, 22)
+        sc.paint(sc.rrect((px0 + 4, y + 1.5, px0 + 4 + name, y + 3.5), 1), (92, 100, 120), 0.75)
+        sc.paint(sc.rrect((px1 - 16, y + 1.5, px1 - 5, y + 3.5), 1), (92, 100, 120), 0.75)
+        if k == 3:  # the selected line
+            sc.paint(sc.rrect((px0 + 1, y - 1.5, px1 - 1, y + row_h - 1.5), 0), (255, 214, 90), 0.55)
+        y += row_h
+        k += 1
+    sc.paint(sc.rrect((px0 + 2, py1 - 13, px1 - 2, py1 - 3), 2), (40, 48, 66))
+    sc.paint(sc.rrect((px1 - 24, py1 - 9, px1 - 6, py1 - 6.5), 1), (140, 255, 150), 0.9)
+    # Menu buttons: a grid of rounded keys, coloured by category.
+    gx0, gx1, gy0, gy1 = px1 + 5, x1 - 4, y0 + 17, y1 - 20
+    cols, rows = 4, 5
+    bw, bh = (gx1 - gx0) / cols, (gy1 - gy0) / rows
+    for r in range(rows):
+        for c in range(cols):
+            colour = POS_COLOURS[(r * 3 + c * 5 + r * c) % len(POS_COLOURS)]
+            bx, by = gx0 + c * bw, gy0 + r * bh
+            box = (bx + 1.5, by + 1.5, bx + bw - 1.5, by + bh - 1.5)
+            sc.paint(sc.rrect(box, 3), np.multiply(colour, 0.62))
+            inner = (box[0] + 0.7, box[1] + 0.7, box[2] - 0.7, box[3] - 0.7)
+            sc.paint(sc.rrect(inner, 2.6),
+                     sc.vgrad(inner[1], inner[3], np.minimum(255, np.add(colour, 48)), colour))
+            # Gloss on the upper half and a light bar standing for the label.
+            sc.paint(sc.rrect((inner[0] + 1, inner[1] + 0.5, inner[2] - 1, (inner[1] + inner[3]) / 2), 2),
+                     (255, 255, 255), 0.16)
+            lw = (bw - 10) * (0.45 + 0.35 * rng.random())
+            cx, cy = (box[0] + box[2]) / 2, (box[1] + box[3]) / 2
+            sc.paint(sc.rrect((cx - lw / 2, cy - 0.5, cx + lw / 2, cy + 1.5), 1), (255, 255, 255), 0.7)
+    # Function keys along the bottom: pay, hold, void, and so on.
+    fy0, fy1 = y1 - 17, y1 - 4
+    keys = [(70, 170, 80), (66, 112, 214), (120, 128, 146), (210, 150, 40), (200, 60, 52)]
+    fw = (w - 8) / len(keys)
+    for i, colour in enumerate(keys):
+        fx = x0 + 4 + i * fw
+        sc.paint(sc.rrect((fx + 1.5, fy0, fx + fw - 1.5, fy1), 3), np.multiply(colour, 0.6))
+        sc.paint(sc.rrect((fx + 2.2, fy0 + 0.7, fx + fw - 2.2, fy1 - 0.7), 2.6),
+                 sc.vgrad(fy0, fy1, np.minimum(255, np.add(colour, 50)), colour))
+        cx = fx + fw / 2
+        sc.paint(sc.rrect((cx - fw * 0.2, (fy0 + fy1) / 2 - 1, cx + fw * 0.2, (fy0 + fy1) / 2 + 1), 1),
+                 (255, 255, 255), 0.7)
+
+
+def draw_monitor_front(ss, rng):
+    """The monitor's face (bezel and lit screen) seen straight on, as hi-res RGBA."""
+    w, h = 232, 184
+    sc = Scene(w, h, ss)
+    body = sc.rrect((0, 0, w, h), 11)
+    sc.paint(body, sc.vgrad(0, h, (62, 64, 72), (24, 25, 29)))
+    # Rim light along the top and left edges, and a darker lip at the bottom.
+    sc.paint(body * (1 - sc.rrect((1.5, 1.5, w - 1, h - 1), 10)), (120, 122, 134), 0.9)
+    sc.paint(sc.rrect((2, 2, w - 2, h - 2), 10), sc.vgrad(0, h, (48, 50, 57), (20, 21, 25)))
+    sx0, sy0, sx1, sy1 = 14, 13, w - 14, h - 25
+    sc.paint(sc.rrect((sx0 - 3, sy0 - 3, sx1 + 3, sy1 + 3), 3), (12, 12, 15))
+    draw_pos_screen(sc, sx0, sy0, sx1, sy1, rng)
+    # Glass: a soft diagonal sheen over the upper left of the screen.
+    yy, xx = np.mgrid[0:h * ss, 0:w * ss] / ss
+    glass = sc.rrect((sx0, sy0, sx1, sy1), 1)
+    sheen = np.clip(1.0 - ((xx - sx0) * 0.55 + (yy - sy0)) / 95.0, 0, 1) ** 1.6
+    sc.paint(glass * sheen, (255, 255, 255), 0.22, solid=False)
+    sc.shade(glass * np.clip(((xx - sx0) * 0.4 + (yy - sy0) - 120) / 60, 0, 1), 0.25)
+    # Power light on the lower bezel.
+    sc.paint(sc.ellipse((w - 24, h - 14, w - 20, h - 10)), (90, 230, 120))
+    sc.paint(sc.blur(sc.ellipse((w - 26, h - 16, w - 18, h - 8)), 1.5), (120, 255, 150), 0.35)
+    return sc.image_rgba(), (w, h)
+
+
+def perspective_coeffs(dst, src):
+    """Coefficients for Image.transform mapping output quad dst onto input quad src."""
+    rows, rhs = [], []
+    for (x, y), (u, v) in zip(dst, src):
+        rows.append([x, y, 1, 0, 0, 0, -u * x, -u * y])
+        rows.append([0, 0, 0, x, y, 1, -v * x, -v * y])
+        rhs += [u, v]
+    return np.linalg.solve(np.array(rows, float), np.array(rhs, float)).tolist()
+
+
+def draw_welcome_scene(ss):
+    rng = np.random.default_rng(20240531)
+    w, h = WELCOME_SIZE
+    sc = Scene(w, h, ss, background=LAVENDER)
+
+    # Soft shadows on the backdrop: the contact shadow under the base, and the
+    # whole terminal's shadow falling back and to the right.
+    sc.shade(sc.blur(sc.ellipse((306, 424, 516, 452)), 7), 0.30)
+    sc.shade(sc.blur(sc.ellipse((336, 430, 486, 446)), 3), 0.30)
+    sc.shade(sc.blur(sc.rrect((318, 140, 540, 300), 12), 16), 0.10)
+
+    # Base: an oval plinth, its top face catching the light.
+    cx = 410
+    front = np.maximum(sc.rrect((330, 412, 490, 430), 0), sc.ellipse((330, 416, 490, 444)))
+    sc.paint(front, sc.hgrad(330, 490, [(0, (20, 21, 25)), (0.3, (58, 60, 68)),
+                                        (0.55, (40, 41, 47)), (1, (16, 16, 19))]))
+    top = sc.ellipse((330, 398, 490, 426))
+    sc.paint(top, sc.vgrad(398, 426, (92, 94, 104), (46, 47, 54)))
+    sc.paint(top * (1 - sc.ellipse((332, 400, 488, 424))), (140, 142, 154), 0.6)
+    sc.paint(sc.ellipse((388, 404, 432, 418)), (26, 27, 31), 0.6)
+
+    # Pedestal column, lit from the left, with its hinge under the monitor.
+    col = sc.rrect((cx - 17, 260, cx + 17, 414), 4)
+    sc.paint(col, sc.hgrad(cx - 17, cx + 17, [(0, (28, 29, 33)), (0.22, (96, 98, 108)),
+                                              (0.4, (60, 62, 70)), (1, (18, 18, 21))]))
+    sc.shade(sc.blur(sc.rrect((cx - 17, 300, cx + 17, 318), 2), 4) * col, 0.5)
+    hinge = sc.rrect((cx - 30, 284, cx + 30, 312), 6)
+    sc.paint(hinge, sc.hgrad(cx - 30, cx + 30, [(0, (26, 27, 31)), (0.25, (78, 80, 90)),
+                                                (0.5, (48, 50, 56)), (1, (16, 16, 19))]))
+
+    # Card reader clamped to the monitor's right side, its swipe slot upright.
+    rx0, rx1, ry0, ry1 = 511, 537, 150, 268
+    sc.paint(sc.rrect((rx0 - 6, ry0 + 30, rx0 + 4, ry1 - 30), 2), (20, 20, 24))
+    reader = sc.rrect((rx0, ry0, rx1, ry1), 7)
+    sc.paint(reader, sc.hgrad(rx0, rx1, [(0, (34, 35, 40)), (0.3, (86, 88, 98)),
+                                         (0.55, (54, 56, 63)), (1, (22, 22, 26))]))
+    sc.paint(reader * (1 - sc.rrect((rx0 + 1, ry0 + 1.5, rx1, ry1), 7)), (140, 142, 156), 0.7)
+    slot = sc.rrect((rx0 + 12, ry0 + 8, rx0 + 15, ry1 - 8), 1.5)
+    sc.paint(slot, (8, 8, 10))
+    sc.paint(sc.rrect((rx0 + 15, ry0 + 8, rx0 + 16.2, ry1 - 8), 0.6), (130, 132, 146), 0.6)
+    sc.paint(sc.ellipse((rx0 + 5, ry0 + 10, rx0 + 8.5, ry0 + 13.5)), (240, 90, 60))
+
+    # Monitor: its face, turned a little away on the right, and the left side
+    # face that this turn shows.
+    face, (fw, fh) = draw_monitor_front(ss, rng)
+    quad = [(300, 114), (516, 124), (514, 292), (298, 302)]
+    side = sc.polygon([(301, 115), (295, 119), (293.5, 297), (299, 302)])
+    sc.paint(side, sc.vgrad(114, 302, (44, 45, 51), (14, 14, 17)))
+    sc.paint(sc.polygon([(301, 115), (295, 119), (295, 123), (301, 119)]), (120, 122, 134), 0.45)
+    src = [(0, 0), (fw * ss, 0), (fw * ss, fh * ss), (0, fh * ss)]
+    dst = [(x * ss, y * ss) for x, y in quad]
+    warped = face.transform((w * ss, h * ss), Image.Transform.PERSPECTIVE,
+                            perspective_coeffs(dst, src), Image.Resampling.BICUBIC)
+    arr = np.asarray(warped, dtype=np.float64)
+    sc.paint(arr[..., 3] / 255.0, arr[..., :3])
+    return sc
+
+
+def encode_jpeg(img, target):
+    """Baseline JFIF at the quality whose size comes closest to target bytes."""
+    best = None
+    for q in range(40, 96):
+        buf = io.BytesIO()
+        img.save(buf, "JPEG", quality=q, optimize=True, progressive=False, subsampling="4:2:0")
+        data = buf.getvalue()
+        if best is None or abs(len(data) - target) < abs(len(best) - target):
+            best = data
+    return best
+
+
+def draw_welcome():
+    ss = 3
+    sc = draw_welcome_scene(ss)
+    w, h = WELCOME_SIZE
+    rgb = sc.rgb.reshape(h, ss, w, ss, 3).mean(axis=(1, 3))
+    obj = sc.alpha.reshape(h, ss, w, ss).mean(axis=(1, 3))
+    # A camera's softness and sensor grain, on the terminal only: the backdrop
+    # stays flat so that the labels over it read cleanly.
+    img = Image.fromarray(np.uint8(np.round(np.clip(rgb, 0, 255))), "RGB")
+    soft = np.asarray(img.filter(ImageFilter.GaussianBlur(0.6)), dtype=np.float64)
+    grain = np.random.default_rng(7).normal(0.0, 2.2, size=(h, w, 1))
+    m = np.clip(obj * 1.5, 0, 1)[..., None]
+    out = soft + grain * m
+    out = np.where(m > 0, out, rgb)
+    out[:, : w // 2] = np.round(rgb[:, : w // 2])
+    final = Image.fromarray(np.uint8(np.round(np.clip(out, 0, 255))), "RGB")
+    return encode_jpeg(final, WELCOME_TARGET_BYTES)
+
+
+# ---------------------------------------------------------------------------
 
 DRAWERS = {
     "arrow": ("arrow-down.png", draw_arrow),
     "glyph": ("copy-glyph.bmp", draw_glyph),
     "icon": (None, draw_icons),
+    "welcome": ("welcome.jpg", draw_welcome),
 }
 
 
