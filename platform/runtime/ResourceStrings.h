@@ -38,6 +38,15 @@ inline constexpr std::string_view SFormatTooLong = N_("Format string too long");
 inline constexpr std::string_view SCannotOpenClipboard = N_("Cannot open clipboard");
 inline constexpr std::string_view SControlParentMustBeForm = N_("Control parent must be a form!");
 inline constexpr std::string_view SOnlyOneWinXP = N_("Only one instance of TWinXP allowed on form");
+inline constexpr std::string_view SCannotLoadPicture = N_("Cannot load picture %s");
+inline constexpr std::string_view SLayoutUnreadable = N_("Cannot read layout %s");
+inline constexpr std::string_view SLayoutMalformed = N_("%s: malformed layout: %s");
+inline constexpr std::string_view SLayoutWrongForm = N_("%s: layout of %s cannot be loaded onto %s");
+inline constexpr std::string_view SLayoutUnknownClass = N_("%s: %s: unknown class %s");
+inline constexpr std::string_view SLayoutUnknownProperty = N_("%s: %s: unknown property %s");
+inline constexpr std::string_view SLayoutBadValue = N_("%s: %s: invalid value for property %s (%s expected)");
+inline constexpr std::string_view SComponentMissing = N_("%s has no component %s");
+inline constexpr std::string_view SComponentWrongClass = N_("%s: %s is not a %s");
 inline constexpr std::string_view SCannotReadPicture = N_("Cannot read picture %s: %s");
 
 }  // namespace korvalen::res
