@@ -1,0 +1,77 @@
+#pragma once
+
+// A named marker that exists while at least one process keeps a handle to it:
+// what a named mutex gives the single-instance guard, built from a lock file
+// and flock(2).
+//
+// The name lives per user, in "$XDG_RUNTIME_DIR/korvalen" when the runtime
+// directory is a private directory of ours, otherwise in
+// "${TMPDIR:-/tmp}/korvalen-<uid>"; each folder is created with mode 0700 and
+// refused unless it is a real directory owned by us with exactly that mode.
+// The kernel drops a flock when its holder dies, so a killed instance never
+// leaves a stale claim behind. Lock files are never unlinked: removing a file
+// another process may be about to lock would let two processes hold "the"
+// name at once.
+//
+//   TNamedLockResult first = CreateNamedLock("Converter");
+//   // first.Handle.Held(), !first.AlreadyExists
+//   TNamedLockResult second = CreateNamedLock("Converter");  // any process
+//   // second.Handle.Held(), second.AlreadyExists
+//   first.Handle.Release();  // the next CreateNamedLock("Converter") creates it anew
+
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace korvalen {
+
+struct TNamedLockResult;
+
+// Owns one open descriptor of a lock file (or of an unnamed object); closing
+// it gives up whatever claim it carries.
+class TNamedLock {
+ public:
+  TNamedLock() = default;
+  TNamedLock(const TNamedLock&) = delete;
+  TNamedLock& operator=(const TNamedLock&) = delete;
+  TNamedLock(TNamedLock&& other) noexcept;
+  TNamedLock& operator=(TNamedLock&& other) noexcept;
+  ~TNamedLock() { Release(); }
+
+  // Whether this handle is open.
+  bool Held() const noexcept { return FFd >= 0; }
+  // The lock file, or empty for an unnamed object or a closed handle.
+  const std::string& Path() const noexcept { return FPath; }
+  // Closes the handle. A second call does nothing.
+  void Release() noexcept;
+
+ private:
+  friend TNamedLockResult CreateNamedLock(std::string_view name);
+  TNamedLock(int fd, std::string path) noexcept : FFd(fd), FPath(std::move(path)) {}
+
+  int FFd = -1;
+  std::string FPath;
+};
+
+struct TNamedLockResult {
+  // Open unless the name could not be created at all.
+  TNamedLock Handle;
+  // Another process holds the name; Handle is open but carries no claim.
+  bool AlreadyExists = false;
+  // Why no handle was returned, as "<path>: <system error text>"; empty otherwise.
+  std::string Error;
+};
+
+// Claims `name` for this process without waiting. An empty name creates an
+// unnamed object that no other process can find, so it never exists already.
+// Fails (Handle not held, Error set) when no private folder can be had or the
+// lock file cannot be opened or locked.
+TNamedLockResult CreateNamedLock(std::string_view name);
+
+// The file name a lock name is stored under: bytes outside [A-Za-z0-9._-] and
+// a leading "." become "%XX", and a name too long for one folder entry keeps
+// its head plus a hash of the whole. Distinct names give distinct file names.
+// LockFileName("a/../b") gives "a%2F..%2Fb.lock"; LockFileName(".x") gives "%2Ex.lock".
+std::string LockFileName(std::string_view name);
+
+}  // namespace korvalen
