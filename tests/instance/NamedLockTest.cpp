@@ -250,11 +250,18 @@ TEST_F(NamedLockTest, ProgramsStartedByTheHolderDoNotInheritTheClaim) {
   if (holder == 0) {
     ::close(started[0]);
     const TNamedLockResult r = CreateNamedLock("Converter");
+    // Between fork and exec every descriptor is still shared; this pipe
+    // closes at the exec, which is the moment that counts.
+    std::array<int, 2> exec{};
+    (void)!::pipe2(exec.data(), O_CLOEXEC);
     const pid_t program = ::fork();
     if (program == 0) {
       ::execl("/bin/sleep", "sleep", "30", static_cast<char*>(nullptr));
       ::_exit(127);
     }
+    ::close(exec[1]);
+    char none;
+    (void)!::read(exec[0], &none, 1);
     (void)!::write(started[1], &program, sizeof program);
     ::_exit(r.Handle.Held() && !r.AlreadyExists ? 0 : 1);
   }
