@@ -509,22 +509,22 @@ def draw_welcome_scene(ss):
 
     # Soft shadows on the backdrop: the contact shadow under the base, and the
     # whole terminal's shadow falling back and to the right.
-    sc.shade(sc.blur(sc.ellipse((306, 424, 516, 452)), 7), 0.30)
-    sc.shade(sc.blur(sc.ellipse((336, 430, 486, 446)), 3), 0.30)
+    sc.shade(sc.blur(sc.ellipse((312, 412, 508, 438)), 5), 0.30)
+    sc.shade(sc.blur(sc.ellipse((336, 420, 486, 434)), 2.5), 0.30)
     sc.shade(sc.blur(sc.rrect((318, 140, 540, 300), 12), 16), 0.10)
 
     # Base: an oval plinth, its top face catching the light.
     cx = 410
-    front = np.maximum(sc.rrect((330, 412, 490, 430), 0), sc.ellipse((330, 416, 490, 444)))
+    front = np.maximum(sc.rrect((330, 404, 490, 422), 0), sc.ellipse((330, 408, 490, 436)))
     sc.paint(front, sc.hgrad(330, 490, [(0, (20, 21, 25)), (0.3, (58, 60, 68)),
                                         (0.55, (40, 41, 47)), (1, (16, 16, 19))]))
-    top = sc.ellipse((330, 398, 490, 426))
-    sc.paint(top, sc.vgrad(398, 426, (92, 94, 104), (46, 47, 54)))
-    sc.paint(top * (1 - sc.ellipse((332, 400, 488, 424))), (140, 142, 154), 0.6)
-    sc.paint(sc.ellipse((388, 404, 432, 418)), (26, 27, 31), 0.6)
+    top = sc.ellipse((330, 390, 490, 418))
+    sc.paint(top, sc.vgrad(390, 418, (92, 94, 104), (46, 47, 54)))
+    sc.paint(top * (1 - sc.ellipse((332, 392, 488, 416))), (140, 142, 154), 0.6)
+    sc.paint(sc.ellipse((388, 396, 432, 410)), (26, 27, 31), 0.6)
 
     # Pedestal column, lit from the left, with its hinge under the monitor.
-    col = sc.rrect((cx - 17, 260, cx + 17, 414), 4)
+    col = sc.rrect((cx - 17, 260, cx + 17, 406), 4)
     sc.paint(col, sc.hgrad(cx - 17, cx + 17, [(0, (28, 29, 33)), (0.22, (96, 98, 108)),
                                               (0.4, (60, 62, 70)), (1, (18, 18, 21))]))
     sc.shade(sc.blur(sc.rrect((cx - 17, 300, cx + 17, 318), 2), 4) * col, 0.5)
