@@ -404,7 +404,7 @@ POS_COLOURS = [
 
 def draw_pos_screen(sc, x0, y0, x1, y1, rng):
     """The order-entry layout inside the screen rectangle, in sc's pixels."""
-    w, h = x1 - x0, y1 - y0
+    w = x1 - x0
     sc.paint(sc.rrect((x0, y0, x1, y1), 1), sc.vgrad(y0, y1, (40, 52, 78), (22, 30, 48)))
     # Category tabs along the top.
     tab_w = (w - 8) / 6
