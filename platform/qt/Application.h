@@ -1,0 +1,96 @@
+#pragma once
+
+// The application object: the program's title, its own never-shown title
+// window, the main form, the message loop and the last line of the error
+// guard.
+
+#include <QApplication>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class QWindow;
+
+namespace korvalen {
+
+class IClipboard;
+class TForm;
+
+// The title a program file gives: no directory, nothing from the first "."
+// on, the first character upper case and every later one lower case.
+// "/usr/bin/VEDEDORU.EXE" gives "Vededoru"; "korvalen-converter" gives
+// "Korvalen-converter"; ".x" gives "".
+QString TitleFromFileName(const QString& path);
+
+class TApplication : public QApplication {
+  Q_OBJECT
+
+ public:
+  // The title comes from the resolved program file, so a symbolic link or a
+  // renamed copy is named by what actually runs.
+  TApplication(int& argc, char** argv);
+  ~TApplication() override;
+
+  TApplication(const TApplication&) = delete;
+  TApplication& operator=(const TApplication&) = delete;
+
+  const QString& Title() const noexcept { return FTitle; }
+
+  // The application's own top-level window: created natively, never shown,
+  // zero size, its text the title. On X11 another process finds it by its
+  // WM_NAME / _NET_WM_NAME.
+  QWindow& TitleWindow() const noexcept { return *FTitleWindow; }
+  WId TitleWindowHandle() const;
+  void SetTitleWindowText(const QString& text);
+
+  // The first form created; the application destroys it when Run() ends.
+  TForm* MainForm() const noexcept { return FMainForm; }
+  // Called by every form as it is constructed.
+  void RegisterForm(TForm* form);
+  void UnregisterForm(TForm* form) noexcept;
+
+  bool ShowMainForm() const noexcept { return FShowMainForm; }
+  void SetShowMainForm(bool show) noexcept { FShowMainForm = show; }
+
+  // Posts a quit request to the message loop; the loop ends once it reaches it.
+  void Terminate();
+  bool Terminated() const noexcept { return FTerminated; }
+
+  // Shows the main form (centred, unless ShowMainForm is off), runs the
+  // message loop until a quit request, then destroys the forms still alive,
+  // the main form first. Returns the loop's exit code.
+  int Run();
+
+  // The clipboard the handlers write to; tests put a failing one in its place.
+  IClipboard& Clipboard() const noexcept;
+  // nullptr restores the system clipboard. The caller keeps ownership.
+  void SetClipboard(IClipboard* clipboard) noexcept;
+
+  // The last line of the error guard: an error escaping an event is reported
+  // and the event counts as not handled, never unwinding through Qt.
+  bool notify(QObject* receiver, QEvent* event) override;
+
+ protected:
+  bool event(QEvent* event) override;
+
+ private:
+  void DestroyForms() noexcept;
+
+  QString FTitle;
+  std::unique_ptr<QWindow> FTitleWindow;
+  std::unique_ptr<IClipboard> FSystemClipboard;
+  IClipboard* FClipboard = nullptr;
+  TForm* FMainForm = nullptr;
+  // Every form alive, in creation order; none is owned here except through
+  // DestroyForms at the end of the run.
+  std::vector<TForm*> FForms;
+  bool FShowMainForm = true;
+  bool FTerminated = false;
+  bool FRunning = false;
+};
+
+// The one application object; nullptr before it exists and after it ends.
+TApplication* Application() noexcept;
+
+}  // namespace korvalen

@@ -1,0 +1,287 @@
+#include "platform/qt/Controls.h"
+
+#include "platform/runtime/Exceptions.h"
+#include "platform/runtime/ResourceStrings.h"
+
+#include <QEvent>
+#include <QFileInfo>
+#include <QHash>
+#include <QImage>
+#include <QMouseEvent>
+#include <QPalette>
+
+#include <algorithm>
+#include <utility>
+
+namespace korvalen {
+namespace {
+
+QHash<QString, TPictureReader>& PictureReaders() {
+  static QHash<QString, TPictureReader> readers;
+  return readers;
+}
+
+}  // namespace
+
+void RegisterPictureReader(const QString& suffix, TPictureReader reader) {
+  PictureReaders().insert(suffix.toLower(), std::move(reader));
+}
+
+QPixmap LoadPicture(const QString& path) {
+  const auto reader = PictureReaders().constFind(QFileInfo(path).suffix().toLower());
+  if (reader != PictureReaders().constEnd()) {
+    return (*reader)(path);
+  }
+  QPixmap picture(path);
+  if (picture.isNull()) {
+    throw Exception(Format(res::SCannotLoadPicture, {path.toStdString()}));
+  }
+  return picture;
+}
+
+QString StripAccelerators(const QString& caption) {
+  QString shown;
+  shown.reserve(caption.size());
+  for (qsizetype i = 0; i < caption.size(); ++i) {
+    if (caption.at(i) == QLatin1Char('&')) {
+      if (i + 1 < caption.size() && caption.at(i + 1) == QLatin1Char('&')) {
+        shown += QLatin1Char('&');
+        ++i;
+      }
+      continue;
+    }
+    shown += caption.at(i);
+  }
+  return shown;
+}
+
+TLabel::TLabel(QWidget* parent) : QLabel(parent) {
+  setTextFormat(Qt::PlainText);
+  setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
+
+void TLabel::SetCaption(const QString& caption) {
+  FCaption = caption;
+  setText(StripAccelerators(caption));
+  FitToText();
+}
+
+QColor TLabel::FontColor() const {
+  return palette().color(QPalette::WindowText);
+}
+
+void TLabel::SetFontColor(const QColor& color) {
+  QPalette changed = palette();
+  changed.setColor(QPalette::WindowText, color);
+  setPalette(changed);
+}
+
+void TLabel::SetAutoSize(bool autoSize) {
+  FAutoSize = autoSize;
+  FitToText();
+}
+
+void TLabel::FitToText() {
+  // A word-wrapped label keeps its width and is laid out at it; a sized
+  // label keeps both.
+  if (FAutoSize && !wordWrap()) {
+    resize(sizeHint());
+  }
+}
+
+void TLabel::enterEvent(QEnterEvent* event) {
+  QLabel::enterEvent(event);
+  Q_EMIT MouseEnter();
+}
+
+void TLabel::leaveEvent(QEvent* event) {
+  QLabel::leaveEvent(event);
+  Q_EMIT MouseLeave();
+}
+
+void TLabel::mouseReleaseEvent(QMouseEvent* event) {
+  QLabel::mouseReleaseEvent(event);
+  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+    Q_EMIT Click();
+  }
+}
+
+void TLabel::changeEvent(QEvent* event) {
+  QLabel::changeEvent(event);
+  if (event->type() == QEvent::FontChange) {
+    FitToText();
+  }
+}
+
+TImage::TImage(QWidget* parent) : QLabel(parent) {
+  setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
+
+void TImage::SetPicture(const QString& path) {
+  const QPixmap picture = LoadPicture(path);
+  FPicture = path;
+  setPixmap(picture);
+  if (FAutoSize) {
+    resize(picture.size());
+  }
+}
+
+void TImage::SetAutoSize(bool autoSize) {
+  FAutoSize = autoSize;
+  if (FAutoSize && !pixmap().isNull()) {
+    resize(pixmap().size());
+  }
+}
+
+TComboBox::TComboBox(QWidget* parent) : QComboBox(parent) {
+  setEditable(false);
+}
+
+QStringList TComboBox::Items() const {
+  QStringList items;
+  for (int i = 0; i < count(); ++i) {
+    items << itemText(i);
+  }
+  return items;
+}
+
+void TComboBox::SetItems(const QStringList& items) {
+  clear();
+  addItems(items);
+  setCurrentIndex(-1);
+}
+
+TListBox::TListBox(QWidget* parent) : QListWidget(parent) {
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setSortingEnabled(false);
+  setUniformItemSizes(true);
+}
+
+QStringList TListBox::Items() const {
+  QStringList items;
+  for (int i = 0; i < count(); ++i) {
+    items << item(i)->text();
+  }
+  return items;
+}
+
+void TListBox::SetItems(const QStringList& items) {
+  Clear();
+  addItems(items);
+}
+
+void TListBox::AddItem(const QString& text) {
+  addItem(text);
+}
+
+void TListBox::Clear() {
+  clear();
+}
+
+int TListBox::ItemIndex() const {
+  const QModelIndexList selected = selectionModel()->selectedIndexes();
+  return selected.isEmpty() ? -1 : selected.first().row();
+}
+
+void TListBox::SetItemIndex(int index) {
+  if (index < 0 || index >= count()) {
+    clearSelection();
+    return;
+  }
+  setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
+}
+
+QString TListBox::SelectedText() const {
+  const int index = ItemIndex();
+  return index < 0 ? QString() : item(index)->text();
+}
+
+template <typename Fn>
+void TListBox::UserInput(Fn&& fn) {
+  const int before = ItemIndex();
+  std::forward<Fn>(fn)();
+  if (ItemIndex() != before) {
+    Q_EMIT Click();
+  }
+}
+
+void TListBox::mousePressEvent(QMouseEvent* event) {
+  UserInput([&] { QListWidget::mousePressEvent(event); });
+}
+
+void TListBox::mouseMoveEvent(QMouseEvent* event) {
+  UserInput([&] { QListWidget::mouseMoveEvent(event); });
+}
+
+void TListBox::mouseReleaseEvent(QMouseEvent* event) {
+  UserInput([&] { QListWidget::mouseReleaseEvent(event); });
+}
+
+void TListBox::keyPressEvent(QKeyEvent* event) {
+  UserInput([&] { QListWidget::keyPressEvent(event); });
+}
+
+TEdit::TEdit(QWidget* parent) : QLineEdit(parent) {}
+
+TButton::TButton(QWidget* parent) : QPushButton(parent) {}
+
+TBitBtn::TBitBtn(QWidget* parent) : QPushButton(parent) {
+  setIconSize(QSize(16, 16));
+}
+
+void TBitBtn::SetGlyph(const QString& path) {
+  FGlyphBitmap = LoadPicture(path);
+  FGlyph = path;
+  BuildIcon();
+}
+
+void TBitBtn::SetNumGlyphs(int count) {
+  FNumGlyphs = std::max(1, count);
+  BuildIcon();
+}
+
+void TBitBtn::BuildIcon() {
+  if (FGlyphBitmap.isNull()) {
+    return;
+  }
+  const QIcon icon = GlyphIcon(FGlyphBitmap, FNumGlyphs);
+  setIcon(icon);
+  setIconSize(QSize(FGlyphBitmap.width() / FNumGlyphs, FGlyphBitmap.height()));
+}
+
+void TBitBtn::SetHint(const QString& hint) {
+  FHint = hint;
+  ApplyHint();
+}
+
+void TBitBtn::SetShowHint(bool show) {
+  FShowHint = show;
+  ApplyHint();
+}
+
+void TBitBtn::ApplyHint() {
+  setToolTip(FShowHint ? FHint : QString());
+  setAccessibleDescription(FHint);
+}
+
+QIcon GlyphIcon(const QPixmap& bitmap, int count) {
+  QImage image = bitmap.toImage().convertToFormat(QImage::Format_ARGB32);
+  const QRgb transparent = image.pixel(0, image.height() - 1);
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      if (image.pixel(x, y) == transparent) {
+        image.setPixel(x, y, qRgba(0, 0, 0, 0));
+      }
+    }
+  }
+  const int width = image.width() / std::max(1, count);
+  QIcon icon;
+  icon.addPixmap(QPixmap::fromImage(image.copy(0, 0, width, image.height())), QIcon::Normal);
+  if (count > 1) {
+    icon.addPixmap(QPixmap::fromImage(image.copy(width, 0, width, image.height())),
+                   QIcon::Disabled);
+  }
+  return icon;
+}
+
+}  // namespace korvalen

@@ -1,0 +1,201 @@
+#pragma once
+
+// The standard controls the layouts place on forms, each a thin Qt widget
+// with the stored properties of its kind and events raised the way the
+// windows expect: a list box or combo box reports a selection only when the
+// user makes it, never when the program fills, clears or sets it.
+
+#include <QComboBox>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPixmap>
+#include <QPushButton>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace korvalen {
+
+// Reads a picture file; the default reads every format Qt reads. A program
+// registers its own reader for a file suffix ("jpg") when it decodes that
+// format itself. A reader throws when it cannot read the file.
+using TPictureReader = std::function<QPixmap(const QString& path)>;
+void RegisterPictureReader(const QString& suffix, TPictureReader reader);
+// Throws Exception "Cannot load picture <path>" when nothing can read it.
+QPixmap LoadPicture(const QString& path);
+
+// The caption of a control with its accelerator marks taken out: "&&" shows
+// as "&", a single "&" is dropped. "U.S. && Metric" gives "U.S. & Metric".
+QString StripAccelerators(const QString& caption);
+
+// A static text. Transparent and sized to its text unless told otherwise;
+// reports the pointer entering and leaving and clicks.
+class TLabel : public QLabel {
+  Q_OBJECT
+  // autoSize comes first, so that a fixed-size label keeps its stored size
+  // when its caption is set.
+  Q_PROPERTY(bool autoSize READ AutoSize WRITE SetAutoSize)
+  Q_PROPERTY(bool transparent READ Transparent WRITE SetTransparent)
+  Q_PROPERTY(QColor fontColor READ FontColor WRITE SetFontColor)
+  Q_PROPERTY(QString caption READ Caption WRITE SetCaption)
+
+ public:
+  explicit TLabel(QWidget* parent);
+
+  QString Caption() const { return FCaption; }
+  void SetCaption(const QString& caption);
+  QColor FontColor() const;
+  void SetFontColor(const QColor& color);
+  bool Transparent() const { return !autoFillBackground(); }
+  void SetTransparent(bool transparent) { setAutoFillBackground(!transparent); }
+  bool AutoSize() const noexcept { return FAutoSize; }
+  void SetAutoSize(bool autoSize);
+
+ Q_SIGNALS:
+  void MouseEnter();
+  void MouseLeave();
+  void Click();
+
+ protected:
+  void enterEvent(QEnterEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void FitToText();
+
+  QString FCaption;
+  bool FAutoSize = true;
+};
+
+// A picture drawn at its natural size from the top-left corner, clipped by
+// the control; with autoSize the control takes the picture's size.
+class TImage : public QLabel {
+  Q_OBJECT
+  Q_PROPERTY(QString picture READ Picture WRITE SetPicture)
+  Q_PROPERTY(bool autoSize READ AutoSize WRITE SetAutoSize)
+
+ public:
+  explicit TImage(QWidget* parent);
+
+  QString Picture() const { return FPicture; }
+  void SetPicture(const QString& path);
+  bool AutoSize() const noexcept { return FAutoSize; }
+  void SetAutoSize(bool autoSize);
+
+ private:
+  QString FPicture;
+  bool FAutoSize = false;
+};
+
+// A drop-down list (no typing). Activated (Qt's) is the user's choice only.
+class TComboBox : public QComboBox {
+  Q_OBJECT
+  Q_PROPERTY(QStringList items READ Items WRITE SetItems)
+
+ public:
+  explicit TComboBox(QWidget* parent);
+
+  QStringList Items() const;
+  // Replaces the items and leaves none selected.
+  void SetItems(const QStringList& items);
+  int ItemIndex() const { return currentIndex(); }
+  QString Text() const { return currentText(); }
+};
+
+// A single-selection, unsorted list. Click is raised when the user changes
+// the selection with the mouse or the keyboard; filling, clearing or
+// setting it from the program raises nothing and leaves no selection.
+class TListBox : public QListWidget {
+  Q_OBJECT
+  Q_PROPERTY(QStringList items READ Items WRITE SetItems)
+
+ public:
+  explicit TListBox(QWidget* parent);
+
+  QStringList Items() const;
+  void SetItems(const QStringList& items);
+  void AddItem(const QString& text);
+  void Clear();
+  // The selected row, -1 without a selection. The current row alone (the
+  // focus frame) is not a selection.
+  int ItemIndex() const;
+  void SetItemIndex(int index);
+  // The text of the selected row; empty without a selection.
+  QString SelectedText() const;
+
+ Q_SIGNALS:
+  void Click();
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  template <typename Fn>
+  void UserInput(Fn&& fn);
+};
+
+// A single-line edit; readOnly and text are Qt's own properties.
+class TEdit : public QLineEdit {
+  Q_OBJECT
+
+ public:
+  explicit TEdit(QWidget* parent);
+};
+
+// A push button with a caption ("&Continue": Alt+C presses it).
+class TButton : public QPushButton {
+  Q_OBJECT
+  Q_PROPERTY(QString caption READ text WRITE setText)
+
+ public:
+  explicit TButton(QWidget* parent);
+};
+
+// A push button with a glyph: a bitmap of numGlyphs images side by side,
+// the first for the normal state and the second for the disabled state.
+// The colour of the bitmap's bottom-left pixel is transparent. The hint is
+// the tooltip when showHint is on, and the accessible description always.
+class TBitBtn : public QPushButton {
+  Q_OBJECT
+  Q_PROPERTY(QString glyph READ Glyph WRITE SetGlyph)
+  Q_PROPERTY(int numGlyphs READ NumGlyphs WRITE SetNumGlyphs)
+  Q_PROPERTY(QString hint READ Hint WRITE SetHint)
+  Q_PROPERTY(bool showHint READ ShowHint WRITE SetShowHint)
+
+ public:
+  explicit TBitBtn(QWidget* parent);
+
+  QString Glyph() const { return FGlyph; }
+  void SetGlyph(const QString& path);
+  int NumGlyphs() const noexcept { return FNumGlyphs; }
+  void SetNumGlyphs(int count);
+  QString Hint() const { return FHint; }
+  void SetHint(const QString& hint);
+  bool ShowHint() const noexcept { return FShowHint; }
+  void SetShowHint(bool show);
+
+ private:
+  void BuildIcon();
+  void ApplyHint();
+
+  QString FGlyph;
+  QPixmap FGlyphBitmap;
+  int FNumGlyphs = 1;
+  QString FHint;
+  bool FShowHint = false;
+};
+
+// The icon of a glyph bitmap holding count images side by side: image 0 is
+// the normal mode, image 1 (if any) the disabled mode, with the colour of
+// the bottom-left pixel masked out.
+QIcon GlyphIcon(const QPixmap& bitmap, int count);
+
+}  // namespace korvalen
