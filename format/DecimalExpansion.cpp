@@ -99,36 +99,66 @@ constexpr int kLargestPower = 18 + 324;
 static_assert(kLargestPower < 512);
 
 // The magnitude times 10^n, each factor a rounded extended-precision step.
+// The x87 unit has no fused operations, and the caller pins the magnitude, so
+// the compiler can neither contract nor fold these steps.
 long double ScaleByPowerOfTen(long double magnitude, int n) {
   const bool divide = n < 0;
-  const int m = divide ? -n : n;
-  long double low = kPowersLow[static_cast<std::size_t>(m % 32)];
-  fpu::Barrier(low);
+  const auto m = static_cast<std::size_t>(divide ? -n : n);
+  const long double low = kPowersLow[m % 32];
   magnitude = divide ? magnitude / low : magnitude * low;
-  fpu::Barrier(magnitude);
   if (m >= 32) {
-    long double high = kPowersHigh[static_cast<std::size_t>(m / 32)];
-    fpu::Barrier(high);
+    const long double high = kPowersHigh[m / 32];
     magnitude = divide ? magnitude / high : magnitude * high;
-    fpu::Barrier(magnitude);
   }
   return magnitude;
 }
 
-long double RoundToInteger(long double value) {
-  // Ties to even: the default rounding mode, which the program never changes.
-  value = std::nearbyint(value);
-  fpu::Barrier(value);
+// To an integer, ties to even: the default rounding mode, which the program
+// never changes. frndint inline: the library call saves and restores the
+// whole floating-point environment and costs more than all the rest.
+long double RoundToInteger(long double value) noexcept {
+  asm("frndint" : "+t"(value));
   return value;
 }
 
-// The 18 working digits of a value in [10^17, 10^18).
-void WriteWorkingDigits(std::uint64_t working, char* digits) {
-  for (int i = kWorkingDigits - 2; i >= 0; i -= 2) {
-    const auto pair = static_cast<std::size_t>(working % 100);
-    working /= 100;
+// An integral value below 2^63 as an integer. A plain conversion would
+// switch the rounding mode to truncation and back.
+std::uint64_t ToInteger(long double integral) noexcept {
+  std::int64_t result;
+  asm("fistpll %0" : "=m"(result) : "t"(integral) : "st");
+  return static_cast<std::uint64_t>(result);
+}
+
+// The power-of-two exponent e of a finite non-zero double: |value| lies in
+// [2^e, 2^(e+1)), denormals included.
+int BinaryExponent(double value) noexcept {
+  const auto bits = std::bit_cast<std::uint64_t>(value);
+  const auto biased = static_cast<int>((bits >> 52) & 0x7FF);
+  if (biased != 0) {
+    return biased - 1023;
+  }
+  const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+  return -1011 - std::countl_zero(fraction);
+}
+
+// Nine digits of a value below 10^9.
+void WriteNineDigits(std::uint32_t value, char* digits) noexcept {
+  digits[0] = static_cast<char>('0' + value / 100000000);
+  value %= 100000000;
+  for (int i = 7; i >= 1; i -= 2) {
+    const std::uint32_t pair = value % 100;
+    value /= 100;
     std::memcpy(digits + i, &kDigitPairs[2 * pair], 2);
   }
+}
+
+// The 18 working digits of a value in [10^17, 10^18), as two independent
+// halves.
+void WriteWorkingDigits(std::uint64_t working, char* digits) noexcept {
+  const auto high = static_cast<std::uint32_t>(working / 1000000000);
+  const auto low = static_cast<std::uint32_t>(working % 1000000000);
+  WriteNineDigits(high, digits);
+  WriteNineDigits(low, digits + 9);
 }
 
 }  // namespace
@@ -148,9 +178,9 @@ TDecimalExpansion ToDecimalExpansion(double value, int precision, int decimals) 
     return result;
   }
 
-  const long double magnitude = std::fabs(static_cast<long double>(value));
-  const int binaryExponent = std::ilogb(value);
-  int exponent = ((binaryExponent * 19728) >> 16) + 1;
+  long double magnitude = std::fabs(static_cast<long double>(value));
+  fpu::Barrier(magnitude);
+  int exponent = ((BinaryExponent(value) * 19728) >> 16) + 1;
 
   long double working = RoundToInteger(ScaleByPowerOfTen(magnitude, kWorkingDigits - exponent));
   if (working < kWorkingMin) {
@@ -160,14 +190,12 @@ TDecimalExpansion ToDecimalExpansion(double value, int precision, int decimals) 
     working = RoundToInteger(ScaleByPowerOfTen(magnitude, kWorkingDigits - exponent));
   }
   if (working >= kWorkingLimit) {
-    working /= 10;
-    fpu::Barrier(working);
-    working = RoundToInteger(working);
+    working = RoundToInteger(working / 10);
     ++exponent;
   }
 
   char digits[kWorkingDigits];
-  WriteWorkingDigits(static_cast<std::uint64_t>(working), digits);
+  WriteWorkingDigits(ToInteger(working), digits);
 
   // The cut, half away from zero on the working digits.
   long long keep = static_cast<long long>(exponent) + decimals;
