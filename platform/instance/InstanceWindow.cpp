@@ -408,6 +408,9 @@ bool ReadWindowClass(TXWindow window, TWindowClass& windowClass) {
 }
 
 bool FindAndActivate(std::string_view title, const TWindowClass& ownClass) {
+  if (title.empty()) {
+    return false;
+  }
   TXConnection x;
   if (!x.Usable()) {
     return false;

@@ -57,7 +57,8 @@ bool ReadWindowClass(TXWindow window, TWindowClass& windowClass);
 // active window (_NET_ACTIVE_WINDOW as a pager, source 2, with the server's
 // current time, which window managers that prevent focus stealing honour).
 // Returns whether such a window was found and the requests were sent; a
-// window manager may still refuse them.
+// window manager may still refuse them. An empty title names nothing (a
+// blanked window must never match), so it finds nothing.
 bool FindAndActivate(std::string_view title, const TWindowClass& ownClass);
 
 }  // namespace korvalen
