@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/ConvUtils.h"
+#include "engine/StdConvs.h"
+#include "platform/runtime/Exceptions.h"
+#include "platform/runtime/TextCompare.h"
+#include "tests/engine/EngineTestSupport.h"
+
+namespace korvalen {
+namespace {
+
+using test::SameBits;
+
+// Registrars race each other for the same family and type descriptions and
+// build and remove private families, while readers convert standard units,
+// look up, list and describe every identifier (removed ones included).
+// Two registrars suffice for every duplicate to be contested; two readers keep
+// both sides of both locks busy; on two cores the six threads interleave at
+// arbitrary points. Under ThreadSanitizer any unordered access is a race.
+TEST(RegistryStress, ConcurrentRegistrationLookupListingAndConversion) {
+  detail::ResetConvRegistry();
+  RegisterStandardUnits();
+  TConvFamilyId mass = 0;
+  TConvType kilograms = 0;
+  TConvType pounds = 0;
+  ASSERT_TRUE(FamilyFromDescription("Mass", mass));
+  ASSERT_TRUE(TypeFromDescription(mass, "Kilograms", kilograms));
+  ASSERT_TRUE(TypeFromDescription(mass, "Pounds", pounds));
+
+  constexpr int Rounds = 200;
+  constexpr int TypesPerRound = 6;
+  std::mutex resultsMutex;
+  std::vector<TConvFamilyId> familyIds;
+  std::vector<TConvType> typeIds;
+  std::atomic<int> wrongConversions{0};
+  std::atomic<int> wrongListings{0};
+  std::atomic<bool> registering{true};
+
+  auto registrar = [&](int self) {
+    std::vector<TConvFamilyId> myFamilies;
+    std::vector<TConvType> myTypes;
+    for (int round = 0; round < Rounds; ++round) {
+      // Contested: both registrars try the same family and types.
+      const std::string shared = "Shared " + std::to_string(round);
+      try {
+        myFamilies.push_back(AddConvFamily(self == 0 ? shared : "SHARED " + std::to_string(round)));
+      } catch (const EConversionError&) {
+      }
+      TConvFamilyId family = 0;
+      if (FamilyFromDescription(shared, family)) {
+        for (int t = 0; t < TypesPerRound; ++t) {
+          try {
+            myTypes.push_back(AddConvType(family, "Unit " + std::to_string(t), 1.0 + t));
+          } catch (const EConversionError&) {
+          }
+        }
+      }
+      // Private: built, used and removed while readers describe its numbers.
+      const TConvFamilyId own =
+          AddConvFamily("Private " + std::to_string(self) + " " + std::to_string(round));
+      myFamilies.push_back(own);
+      myTypes.push_back(AddConvType(own, "Base", 1.0));
+      myTypes.push_back(AddConvType(own, "Double", 2.0));
+      if (!SameBits(ConvertValue(3.0, myTypes.back(), myTypes.back() - 1), 6.0)) {
+        ++wrongConversions;
+      }
+      RemoveConvFamily(own);
+    }
+    std::lock_guard<std::mutex> lock(resultsMutex);
+    familyIds.insert(familyIds.end(), myFamilies.begin(), myFamilies.end());
+    typeIds.insert(typeIds.end(), myTypes.begin(), myTypes.end());
+  };
+
+  auto reader = [&] {
+    TConvTypeArray types;
+    do {
+      if (!SameBits(ConvertValue(1.0, kilograms, pounds), 2.2046226218487757)) {
+        ++wrongConversions;
+      }
+      TConvFamilyId family = 0;
+      TConvType type = 0;
+      if (!FamilyFromDescription("MASS", family) || !TypeFromDescription(family, "pounds", type) ||
+          type != pounds) {
+        ++wrongConversions;
+      }
+      TypesOfFamily(mass, types);
+      if (types.size() != 16 || types.front() != 96 || types.back() != 111) {
+        ++wrongListings;
+      }
+      const TConvType last = detail::LastConvType();
+      for (TConvType id = 120; id <= last; id = static_cast<TConvType>(id + 7)) {
+        if (DescriptionOfType(id).empty()) {
+          ++wrongListings;
+        }
+      }
+      for (TConvFamilyId id = 1; id <= detail::LastConvFamilyId();
+           id = static_cast<TConvFamilyId>(id + 3)) {
+        TypesOfFamily(id, types);
+        DescriptionOfFamily(id);
+      }
+    } while (registering.load());
+  };
+
+  std::vector<std::thread> readers;
+  readers.emplace_back(reader);
+  readers.emplace_back(reader);
+  std::thread first(registrar, 0);
+  std::thread second(registrar, 1);
+  first.join();
+  second.join();
+  registering = false;
+  for (std::thread& thread : readers) {
+    thread.join();
+  }
+
+  EXPECT_EQ(wrongConversions.load(), 0);
+  EXPECT_EQ(wrongListings.load(), 0);
+  // No identifier was handed out twice.
+  EXPECT_EQ(std::set<TConvFamilyId>(familyIds.begin(), familyIds.end()).size(), familyIds.size());
+  EXPECT_EQ(std::set<TConvType>(typeIds.begin(), typeIds.end()).size(), typeIds.size());
+  // Each contested family and type went to exactly one registrar.
+  for (int round = 0; round < Rounds; ++round) {
+    TConvFamilyId family = 0;
+    ASSERT_TRUE(FamilyFromDescription("Shared " + std::to_string(round), family));
+    TConvTypeArray types;
+    TypesOfFamily(family, types);
+    EXPECT_EQ(types.size(), static_cast<std::size_t>(TypesPerRound)) << round;
+  }
+  EXPECT_EQ(familyIds.size(), static_cast<std::size_t>(Rounds * 3));
+  // No family holds two matching descriptions.
+  for (TConvFamilyId family = 1; family <= detail::LastConvFamilyId(); ++family) {
+    TConvTypeArray types;
+    TypesOfFamily(family, types);
+    for (std::size_t i = 0; i < types.size(); ++i) {
+      for (std::size_t j = i + 1; j < types.size(); ++j) {
+        EXPECT_FALSE(DescriptionsMatch(DescriptionOfType(types[i]), DescriptionOfType(types[j])));
+      }
+    }
+  }
+  UnregisterStandardUnits();
+  detail::ResetConvRegistry();
+}
+
+}  // namespace
+}  // namespace korvalen
