@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Builds the Debian package with CPack in a scratch folder, then unpacks it
+# and checks its fields, its contents, and that it declares a package for
+# every shared library the program loads.
+#   check-deb.sh <build dir> <scratch dir> <program file name> <version>
+set -euo pipefail
+build=$1
+scratch=$2
+program=${3:-}
+version=$4
+if [ -z "$program" ]; then
+  echo "SKIP: the program is not part of this build"
+  exit 77
+fi
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+rm -rf "$scratch"
+mkdir -p "$scratch"
+cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch" >"$scratch/cpack.log" 2>&1 || {
+  cat "$scratch/cpack.log" >&2
+  fail "cpack failed"
+}
+mapfile -t debs < <(find "$scratch" -maxdepth 1 -name '*.deb')
+[ ${#debs[@]} -eq 1 ] || fail "expected one .deb, found ${#debs[@]}"
+deb=${debs[0]}
+
+field() {
+  dpkg-deb -f "$deb" "$1"
+}
+[ "$(field Package)" = korvalen-converter ] || fail "Package is '$(field Package)'"
+[ "$(field Version)" = "$version" ] || fail "Version is '$(field Version)', the project's is $version"
+[ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "Architecture is '$(field Architecture)'"
+[ "$(field Section)" = utils ] || fail "Section is '$(field Section)'"
+[ -n "$(field Maintainer)" ] || fail "no Maintainer"
+[ -n "$(field Description)" ] || fail "no Description"
+
+# Depends as bare package names, one a line.
+depends=$(field Depends | tr ',|' '\n\n' | sed 's/(.*)//; s/:any//; s/^ *//; s/ *$//' | sed '/^$/d')
+declares() {
+  grep -qx "$1" <<<"$depends"
+}
+# Qt loads its X11 platform plugin by itself, so no library scan finds it.
+# The libraries linked in (libjpeg among them) are checked one by one below.
+for package in libqt6widgets6 qt6-qpa-plugins; do
+  declares "$package" || fail "Depends lacks $package: $(field Depends)"
+done
+
+# Contents: the program in /usr/bin, the desktop files, nothing for developers.
+contents=$(dpkg-deb -c "$deb")
+grep -Eq "^-rwxr-xr-x root/root .* \./usr/bin/$program\$" <<<"$contents" ||
+  fail "./usr/bin/$program is missing or not an executable owned by root"
+for path in '\./usr/share/applications/[^/]+\.desktop' '\./usr/share/metainfo/[^/]+\.metainfo\.xml' \
+  '\./usr/share/doc/korvalen-converter/copyright'; do
+  grep -Eq " $path\$" <<<"$contents" || fail "the package lacks $path"
+done
+for size in 32 48 64 128 256; do
+  grep -Eq " \./usr/share/icons/hicolor/${size}x${size}/apps/[^/]+\.png\$" <<<"$contents" ||
+    fail "the package lacks the ${size}x${size} icon"
+done
+paths=$(awk '{ print $NF }' <<<"$contents")
+if grep -Ev '^\./(usr/((bin|share)(/.*)?)?)?$' <<<"$paths"; then
+  fail "the package installs outside /usr/bin and /usr/share"
+fi
+if grep -E '\.(a|h)$|/include/|/cmake/' <<<"$paths"; then
+  fail "the package carries the engine's development files"
+fi
+
+# Every library the packaged program loads comes from a declared package.
+dpkg-deb -x "$deb" "$scratch/root"
+desktop-file-validate "$scratch"/root/usr/share/applications/*.desktop
+mapfile -t needed < <(objdump -p "$scratch/root/usr/bin/$program" | sed -n 's/^ *NEEDED *//p')
+[ ${#needed[@]} -gt 0 ] || fail "the program names no shared library"
+for soname in "${needed[@]}"; do
+  path=$(ldconfig -p | awk -v s="$soname" '$1 == s { print $NF; exit }')
+  [ -n "$path" ] || fail "$soname is not a known library on this machine"
+  owner=$(dpkg -S "$(readlink -f "$path")" 2>/dev/null | head -n 1 | cut -d: -f1) ||
+    true
+  [ -n "$owner" ] || owner=$(dpkg -S "$path" 2>/dev/null | head -n 1 | cut -d: -f1) || true
+  [ -n "$owner" ] || fail "no Debian package owns $path"
+  declares "$owner" || fail "the program loads $soname from $owner, which Depends does not name"
+done
+
+echo "$(basename "$deb") declares: $(field Depends)"
