@@ -30,7 +30,10 @@ std::string FormatResult(double value);
 
 // Formats value by a pattern of up to three sections ("positive;negative;zero")
 // of "#", "0", ".", ",", quoted text and the exponent markers E+ E- e+ e-.
-// Throws EConvertError "Format string too long" for a pattern over 224 characters.
+// FormatByPattern("#,##0.00;(#,##0.00);'zero'", -1234.5) gives "(1,234.50)";
+// FormatByPattern("0.00E+00", 12345) gives "1.23E+04". Reading stops at a NUL,
+// but the whole length counts: a pattern over 224 characters throws
+// EConvertError "Format string too long". Any other pattern gives a text.
 std::string FormatByPattern(std::string_view pattern, double value);
 
 // The general form with up to `precision` (2 to 18) significant digits:
@@ -40,16 +43,24 @@ std::string FormatGeneral(double value, int precision);
 // Fixed-point with exactly `decimals` decimals, rounded half away from zero on
 // the 18-digit expansion, the user's decimal separator, no grouping, "-" for a
 // negative value. The "%f" of the program's messages: FormatFixed(5373484.5, 2)
-// gives "5373484.50". Magnitudes of 10^18 and more take the general form.
+// gives "5373484.50". Magnitudes of 10^18 and more, infinities and NaN take
+// the general form with 15 digits, as in FormatResult. `decimals` is taken in
+// 0 to 9999. FormatResult(value) is FormatFixed(value, 2).
 std::string FormatFixed(double value, int decimals);
 
-// The decimal expansion of value, cut to `precision` significant digits and
-// `decimals` digits after the point (9999: no cut after the point).
+// The decimal expansion of value: 18 working digits, cut half away from zero
+// to `precision` significant digits (below 0 counts as 0) and to `decimals`
+// digits after the point (9999: no cut after the point).
+// ToDecimalExpansion(2.675, 18, 2) gives Exponent 1, Digits "267": the
+// working digits 267499999999999982 lie below the tie.
 TDecimalExpansion ToDecimalExpansion(double value, int precision, int decimals);
 
-// Reads both separators from the user's locale (LC_ALL, LC_NUMERIC, LANG).
-// A separator that cannot be read, or that is longer than one byte, takes its
-// default: "." for the decimal separator, "," for the thousands separator.
+// Reads both separators from the LC_NUMERIC locale the environment names
+// (LC_ALL, LC_NUMERIC, LANG: the first one set), whether or not setlocale has
+// run. A separator that cannot be read, or that is longer than one byte (such
+// as U+202F in UTF-8), takes its default: "." for the decimal separator, ","
+// for the thousands separator. A locale without a thousands separator (the C
+// locale) gives NUL, and grouping then writes nothing.
 void ReadNumberSeparators();
 
 char DecimalSeparator() noexcept;
