@@ -8,7 +8,7 @@
 #include <QCursor>
 #include <QFile>
 #include <QFont>
-#include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -166,15 +166,14 @@ class TLayoutReader {
 
   double ScaleOf(const QJsonObject& formProperties) const {
     const int storedHeight = formProperties.value(QLatin1String("textHeight")).toInt(0);
-    const QJsonValue font = formProperties.value(QLatin1String("font"));
-    if (storedHeight <= 0 || !font.isObject()) {
+    const QJsonObject font = formProperties.value(QLatin1String("font")).toObject();
+    const QJsonValue family = font.value(QLatin1String("family"));
+    const QJsonValue height = font.value(QLatin1String("height"));
+    if (storedHeight <= 0 || !family.isString() || !IsInteger(height) || height.toInt() <= 0) {
       return 1.0;
     }
-    const std::optional<QFont> layoutFont = FontOf(font);
-    if (!layoutFont) {
-      return 1.0;
-    }
-    return LayoutScale(storedHeight, QFontMetrics(*layoutFont).height());
+    return LayoutScale(storedHeight,
+                       SystemTextHeight(family.toString(), height.toInt(), storedHeight));
   }
 
   void CreateComponent(const QJsonValue& value, qsizetype index) {
@@ -422,11 +421,23 @@ void RegisterClass(const QString& className, TComponentFactory factory) {
   Classes().insert(className, std::move(factory));
 }
 
-double LayoutScale(int storedTextHeight, int textHeight) noexcept {
-  if (storedTextHeight <= 0 || textHeight <= 0) {
+double SystemTextHeight(const QString& family, int fontHeight, int storedTextHeight) {
+  QFont designed(family);
+  designed.setPixelSize(fontHeight);
+  designed.setHintingPreference(QFont::PreferFullHinting);
+  const double designedHeight = QFontMetricsF(designed).height();
+  const double todayHeight = QFontMetricsF(LayoutFont(family, fontHeight)).height();
+  if (designedHeight <= 0.0) {
+    return storedTextHeight;
+  }
+  return storedTextHeight * todayHeight / designedHeight;
+}
+
+double LayoutScale(double storedTextHeight, double systemTextHeight) noexcept {
+  if (storedTextHeight <= 0.0 || systemTextHeight <= 0.0) {
     return 1.0;
   }
-  return static_cast<double>(textHeight) / storedTextHeight;
+  return systemTextHeight / storedTextHeight;
 }
 
 void LoadLayout(TForm& form, const QString& path) {

@@ -22,10 +22,12 @@
 // "italic", "underline" } for a font; a Qt::CursorShape name for a cursor.
 // "tabOrder" places a control in the form's tab order.
 //
-// Rectangles, sizes and points scale by the ratio of today's height of text
-// in the form's font to the stored "textHeight" (13 at 96 dpi): at 120 dpi
-// the font is 14 px, its text 16 px high, and [8, 20, 145, 21] becomes
-// [10, 25, 178, 26].
+// Rectangles, sizes and points scale by the ratio of the system's text
+// height in the form's font to the stored "textHeight" (13 px at 96 dpi).
+// Font heights are stored at 96 dpi and follow the screen's resolution; the
+// system's text height is the stored one grown as the font's text grows from
+// 96 dpi to today's resolution, so a stand-in font of another height does not
+// rescale a layout, and at 144 dpi every position grows by about 1.5.
 //
 // Once every component exists and every property is set, Loaded() runs on
 // each TComponent in creation order; then a form stored as visible shows.
@@ -63,9 +65,13 @@ void RegisterClass(const QString& className) {
 // ":/layouts/frmConvert.json") onto form.
 void LoadLayout(TForm& form, const QString& path);
 
-// The scale of a layout stored for text of storedTextHeight pixels, in
-// today's font: LayoutScale(13, 16) is 16/13.
-double LayoutScale(int storedTextHeight, int textHeight) noexcept;
+// The system's text height for a layout whose text, in a font of family
+// and fontHeight pixels, was storedTextHeight pixels high at 96 dpi.
+// SystemTextHeight("MS Sans Serif", 11, 13) is 13 at 96 dpi.
+double SystemTextHeight(const QString& family, int fontHeight, int storedTextHeight);
+
+// The factor positions and sizes scale by: LayoutScale(13, 16) is 16/13.
+double LayoutScale(double storedTextHeight, double systemTextHeight) noexcept;
 
 // The form's component of this name and class; raises Exception naming the
 // form when it has none.

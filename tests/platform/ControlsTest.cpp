@@ -1,0 +1,138 @@
+#include "platform/qt/Clipboard.h"
+#include "platform/qt/Controls.h"
+#include "platform/qt/Fonts.h"
+
+#include <QFontInfo>
+#include <QImage>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+namespace korvalen {
+namespace {
+
+class ListBoxTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FHost.resize(200, 200);
+    FList = new TListBox(&FHost);
+    FList->setGeometry(0, 0, 150, 150);
+    FList->SetItems({"one", "two", "three"});
+    FHost.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&FHost));
+  }
+  QPoint RowCentre(int row) const { return FList->visualItemRect(FList->item(row)).center(); }
+
+  QWidget FHost;
+  TListBox* FList = nullptr;
+};
+
+TEST_F(ListBoxTest, ProgramChangesRaiseNoClick) {
+  QSignalSpy clicks(FList, &TListBox::Click);
+  FList->SetItemIndex(1);
+  EXPECT_EQ(FList->ItemIndex(), 1);
+  FList->AddItem(QStringLiteral("four"));
+  FList->SetItems({"a", "b"});
+  EXPECT_EQ(FList->ItemIndex(), -1);
+  FList->SetItemIndex(0);
+  FList->Clear();
+  EXPECT_EQ(FList->ItemIndex(), -1);
+  EXPECT_EQ(clicks.count(), 0);
+}
+
+TEST_F(ListBoxTest, UserSelectionRaisesOneClickPerChange) {
+  QSignalSpy clicks(FList, &TListBox::Click);
+  QTest::mouseClick(FList->viewport(), Qt::LeftButton, {}, RowCentre(1));
+  EXPECT_EQ(FList->ItemIndex(), 1);
+  EXPECT_EQ(FList->SelectedText(), QStringLiteral("two"));
+  EXPECT_EQ(clicks.count(), 1);
+  QTest::mouseClick(FList->viewport(), Qt::LeftButton, {}, RowCentre(1));
+  EXPECT_EQ(clicks.count(), 1);
+  QTest::keyClick(FList, Qt::Key_Down);
+  EXPECT_EQ(FList->ItemIndex(), 2);
+  EXPECT_EQ(clicks.count(), 2);
+  QTest::keyClicks(FList, QStringLiteral("o"));
+  EXPECT_EQ(FList->SelectedText(), QStringLiteral("one"));
+  EXPECT_EQ(clicks.count(), 3);
+}
+
+TEST_F(ListBoxTest, FocusAloneSelectsNothing) {
+  FList->setFocus(Qt::TabFocusReason);
+  EXPECT_EQ(FList->ItemIndex(), -1);
+  EXPECT_EQ(FList->SelectedText(), QString());
+}
+
+TEST(ComboBoxTest, OnlyTheUsersChoiceActivates) {
+  QWidget host;
+  auto* combo = new TComboBox(&host);
+  QSignalSpy chosen(combo, &QComboBox::activated);
+  combo->SetItems({"Volume", "Mass"});
+  EXPECT_EQ(combo->ItemIndex(), -1);
+  combo->setCurrentIndex(1);
+  EXPECT_EQ(chosen.count(), 0);
+  combo->setCurrentIndex(-1);
+  host.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
+  QTest::keyClick(combo, Qt::Key_Down);
+  EXPECT_EQ(combo->Text(), QStringLiteral("Volume"));
+  EXPECT_EQ(chosen.count(), 1);
+}
+
+TEST(GlyphTest, BottomLeftColourIsTransparentInBothImages) {
+  const QRgb olive = qRgb(128, 128, 0);
+  QImage bitmap(4, 2, QImage::Format_RGB32);
+  bitmap.fill(olive);
+  bitmap.setPixel(0, 0, qRgb(255, 0, 0));
+  bitmap.setPixel(2, 0, qRgb(128, 128, 128));
+  const QIcon icon = GlyphIcon(QPixmap::fromImage(bitmap), 2);
+  const QImage normal = icon.pixmap(QSize(2, 2), QIcon::Normal).toImage();
+  const QImage disabled = icon.pixmap(QSize(2, 2), QIcon::Disabled).toImage();
+  EXPECT_EQ(normal.pixel(0, 0), qRgba(255, 0, 0, 255));
+  EXPECT_EQ(disabled.pixel(0, 0), qRgba(128, 128, 128, 255));
+  for (const QImage& image : {normal, disabled}) {
+    EXPECT_EQ(qAlpha(image.pixel(1, 0)), 0);
+    EXPECT_EQ(qAlpha(image.pixel(0, 1)), 0);
+  }
+}
+
+TEST(CaptionTest, AcceleratorsAreTakenOut) {
+  const struct {
+    const char* caption;
+    const char* shown;
+  } rows[] = {{"U.S. && Metric", "U.S. & Metric"},
+              {"&Continue", "Continue"},
+              {"a&&&b", "a&b"},
+              {"end&", "end"},
+              {"", ""},
+              {"&&&&", "&&"}};
+  for (const auto& row : rows) {
+    EXPECT_EQ(StripAccelerators(QString::fromUtf8(row.caption)), QString::fromUtf8(row.shown))
+        << row.caption;
+  }
+}
+
+TEST(ClipboardTest, TextReplacesAllContents) {
+  TQtClipboard clipboard;
+  for (const char* text : {"old", "2,20", "", "1000.00"}) {
+    clipboard.SetAsText(QString::fromUtf8(text));
+    EXPECT_EQ(clipboard.AsText(), QString::fromUtf8(text));
+  }
+}
+
+TEST(FontTest, MissingFacesHaveStandIns) {
+  const struct {
+    const char* family;
+    int height;
+    const char* resolved;
+  } rows[] = {{"MS Sans Serif", 11, "Liberation Sans"}, {"Arial", 19, "Liberation Sans"}};
+  for (const auto& row : rows) {
+    const QFont font = LayoutFont(QString::fromUtf8(row.family), row.height);
+    EXPECT_EQ(font.pixelSize(), row.height);
+    EXPECT_EQ(QFontInfo(font).family(), QString::fromUtf8(row.resolved)) << row.family;
+  }
+}
+
+}  // namespace
+}  // namespace korvalen
