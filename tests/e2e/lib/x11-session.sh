@@ -1,0 +1,211 @@
+# x11-session.sh: a private X display for end-to-end tests. Source it, then:
+#
+#   source tests/e2e/lib/x11-session.sh
+#   x11_session_start || exit 1        # Xvfb on a free display + openbox; exports DISPLAY
+#   ./korvalen &
+#   id=$(x11_wait_window '^Korvalen Converter$' 10) || exit 1
+#   x11_window_geometry "$id"          # "X Y WIDTH HEIGHT"
+#   [ "$(x11_active_window)" = "$id" ]
+#   x11_window_state "$id"             # e.g. "_NET_WM_STATE_HIDDEN"
+#   x11_screenshot /tmp/shot.png
+#
+# x11_session_start [--no-wm] [WIDTHxHEIGHTxDEPTH]
+#   Starts Xvfb with -displayfd (it picks a free display itself) and
+#   -nolisten tcp, then openbox unless --no-wm, and returns once both are
+#   ready (openbox's start-up command has run, so it handles map requests).
+#   Returns non-zero, with nothing left running, if either fails within 15 s.
+# Teardown is automatic: on the shell's EXIT (a failing test included, after
+# any EXIT trap the caller had set), on INT and TERM (which it traps to exit),
+# and through a watchdog when the shell is killed outright.
+# x11_session_stop does it early.
+#
+# Window ids are printed in decimal, as xdotool prints them. Every helper
+# returns non-zero when what it looks for is not there. Safe under set -euo pipefail.
+
+_x11_dir=
+_x11_xvfb_pid=
+_x11_wm_pid=
+_x11_watchdog_pid=
+_x11_prev_exit_trap=
+
+# Polls CMD... every 50 ms until it succeeds or TIMEOUT seconds pass.
+x11_wait_until() {
+  local timeout=$1
+  shift
+  local deadline=$((SECONDS + timeout))
+  until "$@"; do
+    if ((SECONDS >= deadline)); then
+      return 1
+    fi
+    sleep 0.05
+  done
+}
+
+_x11_kill() {
+  local pid=$1
+  [ -n "$pid" ] || return 0
+  kill -TERM "$pid" 2>/dev/null || return 0
+  local i
+  for i in $(seq 1 40); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  kill -KILL "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+}
+
+x11_session_stop() {
+  _x11_kill "$_x11_watchdog_pid"
+  _x11_kill "$_x11_wm_pid"
+  _x11_kill "$_x11_xvfb_pid"
+  if [ -n "$_x11_dir" ]; then
+    rm -rf "$_x11_dir"
+  fi
+  _x11_dir= _x11_xvfb_pid= _x11_wm_pid= _x11_watchdog_pid=
+}
+
+_x11_on_exit() {
+  local status=$?
+  # Bash may already have reaped a child and say so; that is no error.
+  x11_session_stop 2>/dev/null
+  if [ -n "$_x11_prev_exit_trap" ]; then
+    # "trap -- 'command' EXIT": run the command the caller had installed.
+    eval "set -- ${_x11_prev_exit_trap#trap -- }"
+    eval "$1"
+  fi
+  exit "$status"
+}
+
+# Xvfb writes "N\n" in one go once it accepts clients; fail fast if it died.
+_x11_display_ready() {
+  [ -s "$_x11_dir/display" ] || ! kill -0 "$_x11_xvfb_pid" 2>/dev/null
+}
+
+x11_session_start() {
+  local wm=1 screen=1280x1024x24
+  while [ $# -gt 0 ]; do
+    case $1 in
+      --no-wm) wm=0 ;;
+      *) screen=$1 ;;
+    esac
+    shift
+  done
+  if [ -n "$_x11_xvfb_pid" ]; then
+    echo "x11-session: already started on $DISPLAY" >&2
+    return 1
+  fi
+  local tool
+  for tool in Xvfb xdotool xprop; do
+    command -v "$tool" >/dev/null || { echo "x11-session: $tool is missing" >&2; return 1; }
+  done
+  if [ "$wm" = 1 ] && ! command -v openbox >/dev/null; then
+    echo "x11-session: openbox is missing" >&2
+    return 1
+  fi
+
+  if [ -z "$_x11_prev_exit_trap" ]; then
+    _x11_prev_exit_trap=$(trap -p EXIT)
+  fi
+  trap _x11_on_exit EXIT
+  trap 'exit 130' INT
+  trap 'exit 143' TERM
+
+  _x11_dir=$(mktemp -d "${TMPDIR:-/tmp}/x11-session.XXXXXX") || return 1
+  Xvfb -displayfd 3 -nolisten tcp -screen 0 "$screen" \
+    3>"$_x11_dir/display" </dev/null >"$_x11_dir/xvfb.log" 2>&1 &
+  _x11_xvfb_pid=$!
+  if ! x11_wait_until 15 _x11_display_ready || ! [ -s "$_x11_dir/display" ]; then
+    echo "x11-session: Xvfb did not start:" >&2
+    cat "$_x11_dir/xvfb.log" >&2
+    x11_session_stop
+    return 1
+  fi
+  export DISPLAY=":$(head -n 1 "$_x11_dir/display")"
+
+  if [ "$wm" = 1 ]; then
+    openbox --sm-disable --startup "touch $_x11_dir/wm-ready" \
+      </dev/null >"$_x11_dir/openbox.log" 2>&1 &
+    _x11_wm_pid=$!
+    if ! x11_wait_until 15 test -e "$_x11_dir/wm-ready"; then
+      echo "x11-session: openbox did not start:" >&2
+      cat "$_x11_dir/openbox.log" >&2
+      x11_session_stop
+      return 1
+    fi
+  fi
+
+  # Even a SIGKILL of this shell must not leave the servers behind. The
+  # watchdog waits with "read -t" on a FIFO nobody writes to, a builtin, so
+  # killing it leaves no sleeping child behind either.
+  local shell_pid=$BASHPID pids="$_x11_xvfb_pid $_x11_wm_pid"
+  mkfifo "$_x11_dir/tick"
+  (
+    trap - EXIT INT TERM
+    exec 4<>"$_x11_dir/tick"
+    while kill -0 "$shell_pid" 2>/dev/null; do read -r -t 1 -u 4 || true; done
+    kill -KILL $pids 2>/dev/null
+  ) </dev/null >/dev/null 2>&1 &
+  _x11_watchdog_pid=$!
+}
+
+# x11_wait_window PATTERN [TIMEOUT=10]: the first mapped window whose name
+# matches PATTERN, an extended regular expression that xdotool matches
+# without regard to case (e.g. '^Korvalen$').
+x11_wait_window() {
+  local id
+  id=$(timeout "${2:-10}" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n 1)
+  [ -n "$id" ] && echo "$id"
+}
+
+# x11_find_windows PATTERN: every window named by PATTERN, mapped or not, one per line.
+x11_find_windows() {
+  xdotool search --name "$1" 2>/dev/null
+}
+
+# x11_visible_windows PATTERN: the mapped ones only; fails when there are none.
+x11_visible_windows() {
+  xdotool search --onlyvisible --name "$1" 2>/dev/null
+}
+
+# x11_window_geometry ID: "X Y WIDTH HEIGHT" of the window on the screen.
+x11_window_geometry() {
+  local X Y WIDTH HEIGHT WINDOW SCREEN
+  eval "$(xdotool getwindowgeometry --shell "$1" 2>/dev/null)" || return 1
+  [ -n "$WIDTH" ] || return 1
+  echo "$X $Y $WIDTH $HEIGHT"
+}
+
+# x11_active_window: the window the window manager reports active, or 0.
+x11_active_window() {
+  local line id
+  line=$(xprop -root -notype -f _NET_ACTIVE_WINDOW 32x ' $0' _NET_ACTIVE_WINDOW 2>/dev/null) || return 1
+  id=${line##* }
+  case $id in
+    0x*) printf '%d\n' "$id" ;;
+    *) echo 0 ;;
+  esac
+}
+
+# x11_window_state ID: the atoms of _NET_WM_STATE, space-separated (may be empty).
+x11_window_state() {
+  local line
+  line=$(xprop -id "$1" -notype _NET_WM_STATE 2>/dev/null) || return 1
+  case $line in
+    *=*) line=${line#*=} ;;
+    *) line= ;;
+  esac
+  echo $line | tr -d ','
+}
+
+# x11_is_minimised ID: true while the window manager keeps it iconified.
+x11_is_minimised() {
+  case " $(x11_window_state "$1") " in
+    *" _NET_WM_STATE_HIDDEN "*) return 0 ;;
+    *) return 1 ;;
+  esac
+}
+
+# x11_screenshot FILE: the whole screen, in the format FILE's extension names.
+x11_screenshot() {
+  import -window root "$1"
+}
