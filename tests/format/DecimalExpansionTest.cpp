@@ -72,5 +72,41 @@ INSTANTIATE_TEST_SUITE_P(
         ExpansionRow{"PrecisionBelowZeroRoundsAtFirstDigit", 7.0, -3, 9999, 2, false, "1"}),
     test::RowName<ExpansionRow>);
 
+// Each value is scaled by a different 10^(32k) factor, up or down. The digits
+// come from exact rational arithmetic rounding every step to a 64-bit
+// significand, so a wrong power in the tables changes the last digits.
+TEST(ToDecimalExpansion, ScalesByEveryLargePower) {
+  struct Row {
+    double value;
+    int exponent;
+    const char* digits;
+  };
+  const Row rows[] = {
+      {7.314159265358979e-22, -21, "731415926535897933"},
+      {7.31415926535898e+56, 57, "731415926535897967"},
+      {7.314159265358979e-54, -53, "731415926535897912"},
+      {7.314159265358979e+88, 89, "731415926535897902"},
+      {7.314159265358979e-86, -85, "731415926535897924"},
+      {7.314159265358979e+120, 121, "731415926535897885"},
+      {7.31415926535898e-118, -117, "731415926535897969"},
+      {7.314159265358979e+152, 153, "731415926535897934"},
+      {7.314159265358979e-150, -149, "731415926535897934"},
+      {7.314159265358979e+184, 185, "731415926535897898"},
+      {7.31415926535898e-182, -181, "731415926535897963"},
+      {7.314159265358979e+216, 217, "731415926535897901"},
+      {7.31415926535898e-214, -213, "731415926535897961"},
+      {7.314159265358979e+248, 249, "731415926535897912"},
+      {7.31415926535898e-246, -245, "731415926535897982"},
+      {7.31415926535898e+280, 281, "73141592653589797"},
+      {7.31415926535898e-278, -277, "731415926535897975"},
+      {7.31415926535897e-310, -309, "731415926535897401"},
+  };
+  for (const Row& row : rows) {
+    const TDecimalExpansion x = ToDecimalExpansion(row.value, 18, 9999);
+    EXPECT_EQ(x.Exponent, row.exponent) << row.value;
+    EXPECT_STREQ(x.Digits, row.digits) << row.value;
+  }
+}
+
 }  // namespace
 }  // namespace korvalen
