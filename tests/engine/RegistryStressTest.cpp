@@ -67,9 +67,11 @@ TEST(RegistryStress, ConcurrentRegistrationLookupListingAndConversion) {
       const TConvFamilyId own =
           AddConvFamily("Private " + std::to_string(self) + " " + std::to_string(round));
       myFamilies.push_back(own);
-      myTypes.push_back(AddConvType(own, "Base", 1.0));
-      myTypes.push_back(AddConvType(own, "Double", 2.0));
-      if (!SameBits(ConvertValue(3.0, myTypes.back(), myTypes.back() - 1), 6.0)) {
+      const TConvType base = AddConvType(own, "Base", 1.0);
+      const TConvType twice = AddConvType(own, "Twice", 2.0);
+      myTypes.push_back(base);
+      myTypes.push_back(twice);
+      if (!SameBits(ConvertValue(3.0, twice, base), 6.0)) {
         ++wrongConversions;
       }
       RemoveConvFamily(own);
