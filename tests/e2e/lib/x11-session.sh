@@ -27,6 +27,7 @@ _x11_xvfb_pid=
 _x11_wm_pid=
 _x11_watchdog_pid=
 _x11_prev_exit_trap=
+_x11_tick_fd=
 
 # Polls CMD... every 50 ms until it succeeds or TIMEOUT seconds pass.
 x11_wait_until() {
@@ -37,37 +38,44 @@ x11_wait_until() {
     if ((SECONDS >= deadline)); then
       return 1
     fi
-    sleep 0.05
+    if [ -n "$_x11_tick_fd" ]; then
+      read -r -t 0.05 -u "$_x11_tick_fd" || true
+    else
+      sleep 0.05
+    fi
   done
 }
 
+# TERM, then KILL, each followed by up to 2 s for bash to reap the child.
 _x11_kill() {
-  local pid=$1
+  local pid=$1 signal i
   [ -n "$pid" ] || return 0
-  kill -TERM "$pid" 2>/dev/null || return 0
-  local i
-  for i in $(seq 1 40); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.05
+  for signal in TERM KILL; do
+    kill -"$signal" "$pid" 2>/dev/null || return 0
+    for ((i = 0; i < 40; i++)); do
+      kill -0 "$pid" 2>/dev/null || return 0
+      read -r -t 0.05 -u "$_x11_tick_fd" || true
+    done
   done
-  kill -KILL "$pid" 2>/dev/null || true
-  wait "$pid" 2>/dev/null || true
 }
 
 x11_session_stop() {
   _x11_kill "$_x11_watchdog_pid"
   _x11_kill "$_x11_wm_pid"
   _x11_kill "$_x11_xvfb_pid"
+  if [ -n "$_x11_tick_fd" ]; then
+    exec {_x11_tick_fd}>&-
+    _x11_tick_fd=''
+  fi
   if [ -n "$_x11_dir" ]; then
     rm -rf "$_x11_dir"
   fi
-  _x11_dir= _x11_xvfb_pid= _x11_wm_pid= _x11_watchdog_pid=
+  _x11_dir='' _x11_xvfb_pid='' _x11_wm_pid='' _x11_watchdog_pid=
 }
 
 _x11_on_exit() {
   local status=$?
-  # Bash may already have reaped a child and say so; that is no error.
-  x11_session_stop 2>/dev/null
+  x11_session_stop
   if [ -n "$_x11_prev_exit_trap" ]; then
     # "trap -- 'command' EXIT": run the command the caller had installed.
     eval "set -- ${_x11_prev_exit_trap#trap -- }"
@@ -111,8 +119,17 @@ x11_session_start() {
   trap 'exit 143' TERM
 
   _x11_dir=$(mktemp -d "${TMPDIR:-/tmp}/x11-session.XXXXXX") || return 1
-  Xvfb -displayfd 3 -nolisten tcp -screen 0 "$screen" \
-    3>"$_x11_dir/display" </dev/null >"$_x11_dir/xvfb.log" 2>&1 &
+  # A FIFO nobody writes to: "read -t" on it is a sleep without a child.
+  # Forked sleeps made bash 5.2 print "wait_for: No record of process" from
+  # the EXIT trap, and a watchdog's sleeping child would outlive it.
+  mkfifo "$_x11_dir/tick"
+  exec {_x11_tick_fd}<>"$_x11_dir/tick"
+  # The servers get no copy of the FIFO (the subshell execs, keeping its pid).
+  (
+    exec {_x11_tick_fd}>&-
+    exec Xvfb -displayfd 3 -nolisten tcp -screen 0 "$screen" \
+      3>"$_x11_dir/display" </dev/null >"$_x11_dir/xvfb.log" 2>&1
+  ) &
   _x11_xvfb_pid=$!
   if ! x11_wait_until 15 _x11_display_ready || ! [ -s "$_x11_dir/display" ]; then
     echo "x11-session: Xvfb did not start:" >&2
@@ -120,11 +137,15 @@ x11_session_start() {
     x11_session_stop
     return 1
   fi
-  export DISPLAY=":$(head -n 1 "$_x11_dir/display")"
+  DISPLAY=":$(head -n 1 "$_x11_dir/display")"
+  export DISPLAY
 
   if [ "$wm" = 1 ]; then
-    openbox --sm-disable --startup "touch $_x11_dir/wm-ready" \
-      </dev/null >"$_x11_dir/openbox.log" 2>&1 &
+    (
+      exec {_x11_tick_fd}>&-
+      exec openbox --sm-disable --startup "touch $_x11_dir/wm-ready" \
+        </dev/null >"$_x11_dir/openbox.log" 2>&1
+    ) &
     _x11_wm_pid=$!
     if ! x11_wait_until 15 test -e "$_x11_dir/wm-ready"; then
       echo "x11-session: openbox did not start:" >&2
@@ -135,15 +156,15 @@ x11_session_start() {
   fi
 
   # Even a SIGKILL of this shell must not leave the servers behind. The
-  # watchdog waits with "read -t" on a FIFO nobody writes to, a builtin, so
-  # killing it leaves no sleeping child behind either.
-  local shell_pid=$BASHPID pids="$_x11_xvfb_pid $_x11_wm_pid"
-  mkfifo "$_x11_dir/tick"
+  # watchdog sleeps with "read -t", so killing it leaves no child behind.
+  local shell_pid=$BASHPID pids=("$_x11_xvfb_pid")
+  if [ -n "$_x11_wm_pid" ]; then
+    pids+=("$_x11_wm_pid")
+  fi
   (
     trap - EXIT INT TERM
-    exec 4<>"$_x11_dir/tick"
-    while kill -0 "$shell_pid" 2>/dev/null; do read -r -t 1 -u 4 || true; done
-    kill -KILL $pids 2>/dev/null
+    while kill -0 "$shell_pid" 2>/dev/null; do read -r -t 1 -u "$_x11_tick_fd" || true; done
+    kill -KILL "${pids[@]}" 2>/dev/null
   ) </dev/null >/dev/null 2>&1 &
   _x11_watchdog_pid=$!
 }
@@ -169,6 +190,7 @@ x11_visible_windows() {
 
 # x11_window_geometry ID: "X Y WIDTH HEIGHT" of the window on the screen.
 x11_window_geometry() {
+  # shellcheck disable=SC2034  # WINDOW and SCREEN come along from xdotool
   local X Y WIDTH HEIGHT WINDOW SCREEN
   eval "$(xdotool getwindowgeometry --shell "$1" 2>/dev/null)" || return 1
   [ -n "$WIDTH" ] || return 1
@@ -194,7 +216,9 @@ x11_window_state() {
     *=*) line=${line#*=} ;;
     *) line= ;;
   esac
-  echo $line | tr -d ','
+  local atoms
+  read -r -a atoms <<<"${line//,/ }"
+  echo "${atoms[*]}"
 }
 
 # x11_is_minimised ID: true while the window manager keeps it iconified.
