@@ -75,8 +75,13 @@ class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
+    // With repetitions the median stands for the benchmark.
     for (const Run& run : runs) {
-      FNanoseconds[run.benchmark_name()] = run.GetAdjustedCPUTime();
+      const std::string& name = run.run_name.function_name;
+      if (run.run_type == Run::RT_Aggregate ? run.aggregate_name == "median"
+                                            : FNanoseconds.count(name) == 0) {
+        FNanoseconds[name] = run.GetAdjustedCPUTime();
+      }
     }
   }
   void PrintRatios() const {

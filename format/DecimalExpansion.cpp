@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "format/DecimalExpansion_p.h"
 #include "format/DigitPairs_p.h"
-#include "format/FormatResult.h"
 #include "format/PowersOfTen_p.h"
 #include "platform/runtime/FloatSteps.h"
 
@@ -90,19 +90,20 @@ void WriteWorkingDigits(std::uint64_t working, char* digits) noexcept {
 
 }  // namespace
 
-TDecimalExpansion ToDecimalExpansion(double value, int precision, int decimals) {
-  TDecimalExpansion result;
+TCountedExpansion ExpandDecimal(double value, int precision, int decimals) noexcept {
+  TCountedExpansion counted;
+  TDecimalExpansion& result = counted.Expansion;
   if (value == 0.0) {
-    return result;
+    return counted;
   }
   if (std::isnan(value)) {
     result.Exponent = TDecimalExpansion::NaNExponent;
-    return result;
+    return counted;
   }
   if (std::isinf(value)) {
     result.Exponent = TDecimalExpansion::InfinityExponent;
     result.Negative = std::signbit(value);
-    return result;
+    return counted;
   }
 
   long double magnitude = std::fabs(static_cast<long double>(value));
@@ -121,14 +122,13 @@ TDecimalExpansion ToDecimalExpansion(double value, int precision, int decimals) 
     ++exponent;
   }
 
-  char digits[kWorkingDigits];
-  WriteWorkingDigits(ToInteger(working), digits);
-
   // The cut, half away from zero on the working digits.
   long long keep = static_cast<long long>(exponent) + decimals;
   if (keep < 0) {
-    return result;
+    return counted;
   }
+  char* digits = result.Digits;
+  WriteWorkingDigits(ToInteger(working), digits);
   keep = std::min<long long>({keep, std::max(precision, 0), kWorkingDigits});
   auto length = static_cast<int>(keep);
   if (length < kWorkingDigits && digits[length] >= '5') {
@@ -148,12 +148,16 @@ TDecimalExpansion ToDecimalExpansion(double value, int precision, int decimals) 
   while (length > 0 && digits[length - 1] == '0') {
     --length;
   }
+  digits[length] = '\0';
 
   result.Exponent = static_cast<std::int16_t>(exponent);
   result.Negative = length > 0 && std::signbit(value);
-  std::memcpy(result.Digits, digits, static_cast<std::size_t>(length));
-  result.Digits[length] = '\0';
-  return result;
+  counted.DigitCount = length;
+  return counted;
+}
+
+TDecimalExpansion ToDecimalExpansion(double value, int precision, int decimals) {
+  return ExpandDecimal(value, precision, decimals).Expansion;
 }
 
 }  // namespace korvalen

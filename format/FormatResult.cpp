@@ -4,8 +4,8 @@
 #include "format/FormatResult.h"
 
 #include <algorithm>
-#include <cstring>
 
+#include "format/DecimalExpansion_p.h"
 #include "format/FormatText_p.h"
 
 namespace korvalen {
@@ -19,13 +19,14 @@ std::string FormatResult(double value) {
 
 std::string FormatFixed(double value, int decimals) {
   decimals = std::clamp(decimals, 0, kMaxFixedDecimals);
-  const TDecimalExpansion expansion = ToDecimalExpansion(value, kMaxDigits, decimals);
+  const TCountedExpansion counted = ExpandDecimal(value, kMaxDigits, decimals);
+  const TDecimalExpansion& expansion = counted.Expansion;
   if (!FitsFixedForm(expansion)) {
     return FormatGeneral(value, kFallbackPrecision);
   }
   const int exponent = expansion.Exponent;
   const int integerDigits = std::max(exponent, 1);
-  const std::size_t digitCount = std::strlen(expansion.Digits);
+  const auto digitCount = static_cast<std::size_t>(counted.DigitCount);
   const std::size_t signLength = expansion.Negative ? 1 : 0;
   const auto pointOffset = signLength + static_cast<std::size_t>(integerDigits);
   const std::size_t length =
