@@ -142,9 +142,11 @@ void TForm::CentreOnScreen() {
   if (screen == nullptr) {
     return;
   }
-  QRect frame = frameGeometry();
-  frame.moveCenter(screen->availableGeometry().center());
-  move(frame.topLeft());
+  // The frame is not known before the window manager has framed the window,
+  // so the client area is what is centred.
+  QRect client(QPoint(0, 0), size());
+  client.moveCenter(screen->availableGeometry().center());
+  setGeometry(client);
 }
 
 void TForm::setVisible(bool visible) {
