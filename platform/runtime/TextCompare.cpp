@@ -39,19 +39,24 @@ bool IsValidUtf8(std::string_view text) noexcept {
   return true;
 }
 
-// NFD, full default case folding, NFD again: the canonical caseless form.
-icu::UnicodeString CaselessKey(std::string_view text) {
+// The canonical decomposition; the text unchanged should ICU's data be
+// missing, which leaves both sides of a comparison treated alike.
+icu::UnicodeString Decomposed(const icu::UnicodeString& text) {
   UErrorCode status = U_ZERO_ERROR;
   const icu::Normalizer2* nfd = icu::Normalizer2::getNFDInstance(status);
-  icu::UnicodeString source = icu::UnicodeString::fromUTF8(
-      icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
   if (U_FAILURE(status)) {
-    return source.foldCase(U_FOLD_CASE_DEFAULT);
+    return text;
   }
-  icu::UnicodeString key = nfd->normalize(source, status);
+  icu::UnicodeString result = nfd->normalize(text, status);
+  return U_SUCCESS(status) ? result : text;
+}
+
+// NFD, full default case folding, NFD again: the canonical caseless form.
+icu::UnicodeString CaselessKey(std::string_view text) {
+  icu::UnicodeString key = Decomposed(icu::UnicodeString::fromUTF8(
+      icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size()))));
   key.foldCase(U_FOLD_CASE_DEFAULT);
-  icu::UnicodeString result = nfd->normalize(key, status);
-  return U_SUCCESS(status) ? result : key;
+  return Decomposed(key);
 }
 
 }  // namespace
@@ -71,7 +76,10 @@ bool DescriptionsMatch(std::string_view a, std::string_view b) {
     }
     return true;
   }
-  if ((!asciiA && !IsValidUtf8(a)) || (!asciiB && !IsValidUtf8(b))) {
+  // Texts beyond ICU's 32-bit lengths are compared as bytes too.
+  constexpr std::size_t MaxIcuLength = 0x7FFFFFFF;
+  if (a.size() > MaxIcuLength || b.size() > MaxIcuLength || (!asciiA && !IsValidUtf8(a)) ||
+      (!asciiB && !IsValidUtf8(b))) {
     return a == b;
   }
   return CaselessKey(a) == CaselessKey(b);
