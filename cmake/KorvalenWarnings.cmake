@@ -3,6 +3,8 @@
 function(korvalen_set_warnings target)
   target_compile_options(${target} PRIVATE
     -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion
+    # -Wnull-dereference is left out: GCC 12 at -O3 reports it inside inlined
+    # Qt and libstdc++ code that is not ours.
     -Wnon-virtual-dtor -Woverloaded-virtual -Wold-style-cast -Wcast-align
-    -Wnull-dereference -Wdouble-promotion -Wimplicit-fallthrough -Werror)
+    -Wdouble-promotion -Wimplicit-fallthrough -Werror)
 endfunction()
