@@ -330,6 +330,14 @@ TEST_F(StdConvsTest, FreezingRankineIsNotQuiteZero) {
   EXPECT_NEAR(celsius, 7.9e-15, 0.05e-15);
 }
 
+// The procedure computes in range at extended precision; only its rounding
+// to double overflows, and that is caught as well.
+TEST_F(StdConvsTest, ProcedureResultBeyondTheDoubleRangeOverflows) {
+  EXPECT_THROW(Convert(1.7e308, "Temperature", "Celsius", "Fahrenheit"), EOverflow);
+  EXPECT_THROW(Convert(-1.7e308, "Temperature", "Reaumur", "Kelvin"), EOverflow);
+  EXPECT_TRUE(SameBits(Convert(-1.7e308, "Temperature", "Celsius", "Kelvin"), -1.7e308));
+}
+
 struct JulianFailureRow {
   const char* name;
   const char* from;
