@@ -49,4 +49,8 @@ inline constexpr std::string_view SComponentMissing = N_("%s has no component %s
 inline constexpr std::string_view SComponentWrongClass = N_("%s: %s is not a %s");
 inline constexpr std::string_view SCannotReadPicture = N_("Cannot read picture %s: %s");
 
+// Single-instance guard: the program's title, then why its name could not be created.
+inline constexpr std::string_view SInstanceNameUnavailable =
+    N_("%s does not start: its single-instance name cannot be created (%s)");
+
 }  // namespace korvalen::res
