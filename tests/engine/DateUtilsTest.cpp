@@ -55,7 +55,8 @@ TEST_P(DateTest, EncodesValidDatesOnlyAndDecodesThemBack) {
   int day = 0;
   // A negative serial carries its time of day as a further negative fraction.
   for (const double time : {0.0, 0.5, 0.99999999}) {
-    ASSERT_TRUE(TryDecodeDate(row.serial < 0 ? row.serial - time : row.serial + time, year, month, day));
+    ASSERT_TRUE(
+        TryDecodeDate(row.serial < 0 ? row.serial - time : row.serial + time, year, month, day));
     EXPECT_EQ(year, row.year);
     EXPECT_EQ(month, row.month);
     EXPECT_EQ(day, row.day);
