@@ -152,13 +152,16 @@ void TApplication::UnregisterForm(TForm* form) noexcept {
   }
 }
 
-void TApplication::Terminate() {
+void TApplication::Terminate(int exitCode) {
   FTerminated = true;
+  if (exitCode != 0) {
+    FExitCode = exitCode;
+  }
   postEvent(this, new QEvent(TerminateEvent));
 }
 
 int TApplication::Run() {
-  int code = 0;
+  int code = FExitCode;
   if (!FTerminated) {
     if (FMainForm != nullptr && FShowMainForm) {
       FMainForm->show();
@@ -168,6 +171,7 @@ int TApplication::Run() {
     FRunning = false;
   }
   FTerminated = false;
+  FExitCode = 0;
   DestroyForms();
   return code;
 }
@@ -203,7 +207,7 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
 bool TApplication::event(QEvent* event) {
   if (event->type() == TerminateEvent) {
     if (FRunning) {
-      exit(0);
+      exit(FExitCode);
     }
     return true;
   }

@@ -53,9 +53,12 @@ class TApplication : public QApplication {
   bool ShowMainForm() const noexcept { return FShowMainForm; }
   void SetShowMainForm(bool show) noexcept { FShowMainForm = show; }
 
-  // Posts a quit request to the message loop; the loop ends once it reaches it.
-  void Terminate();
+  // Posts a quit request to the message loop; the loop ends once it reaches
+  // it. Run() then returns exitCode; a non-zero code is never replaced by a
+  // later request's zero.
+  void Terminate(int exitCode = 0);
   bool Terminated() const noexcept { return FTerminated; }
+  int ExitCode() const noexcept { return FExitCode; }
 
   // Shows the main form (centred, unless ShowMainForm is off), runs the
   // message loop until a quit request, then destroys the forms still alive,
@@ -87,6 +90,7 @@ class TApplication : public QApplication {
   std::vector<TForm*> FForms;
   bool FShowMainForm = true;
   bool FTerminated = false;
+  int FExitCode = 0;
   bool FRunning = false;
 };
 

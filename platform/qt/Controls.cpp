@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QImage>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPalette>
 
@@ -218,6 +219,13 @@ void TListBox::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void TListBox::keyPressEvent(QKeyEvent* event) {
+  // Tabbing in puts the focus frame on the first row without selecting it;
+  // the first arrow key then selects that row rather than skip past it.
+  const bool arrow = event->key() == Qt::Key_Down || event->key() == Qt::Key_Up;
+  if (arrow && event->modifiers() == Qt::NoModifier && ItemIndex() < 0 && currentRow() >= 0) {
+    UserInput([&] { SetItemIndex(currentRow()); });
+    return;
+  }
   UserInput([&] { QListWidget::keyPressEvent(event); });
 }
 

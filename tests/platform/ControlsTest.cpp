@@ -58,10 +58,16 @@ TEST_F(ListBoxTest, UserSelectionRaisesOneClickPerChange) {
   EXPECT_EQ(clicks.count(), 3);
 }
 
-TEST_F(ListBoxTest, FocusAloneSelectsNothing) {
+TEST_F(ListBoxTest, FocusAloneSelectsNothingAndTheFirstArrowSelectsTheFirstRow) {
+  QSignalSpy clicks(FList, &TListBox::Click);
   FList->setFocus(Qt::TabFocusReason);
   EXPECT_EQ(FList->ItemIndex(), -1);
   EXPECT_EQ(FList->SelectedText(), QString());
+  QTest::keyClick(FList, Qt::Key_Down);
+  EXPECT_EQ(FList->SelectedText(), QStringLiteral("one"));
+  QTest::keyClick(FList, Qt::Key_Down);
+  EXPECT_EQ(FList->SelectedText(), QStringLiteral("two"));
+  EXPECT_EQ(clicks.count(), 2);
 }
 
 TEST(ComboBoxTest, OnlyTheUsersChoiceActivates) {
