@@ -1,0 +1,87 @@
+#pragma once
+
+// The single-instance guard: a non-visual component placed on the welcome
+// window. Once the window's layout is loaded it claims a name, the
+// application title, for the whole run. A later instance finds the name
+// taken: it calls AlreadyExist, brings the earlier instance's window
+// forward (SwitchToPrevious), tells the application not to show its main
+// window and ends. The earlier instance is sent nothing.
+//
+//   { "class": "TXJustOne", "name": "XJustOne1",
+//     "properties": { "SwitchToPrevious": true, "Enabled": true } }
+//   // first start: the name is claimed and the welcome window shows;
+//   // second start: the first one's window is active, the second exits 0
+//   // without showing a window.
+//
+// If the name cannot be created at all the program does not start either,
+// but it says why on standard error and exits with code 1.
+
+#include "platform/instance/NamedLock.h"
+#include "platform/qt/Components.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+namespace korvalen {
+
+// Finds the earlier instance's window by the title and brings it forward.
+// The default acts on X11 only; elsewhere the windows of other programs
+// cannot be reached, so it finds nothing.
+using TActivatePrevious = std::function<void(const QString& Title)>;
+
+class TXJustOne : public TComponent {
+  Q_OBJECT
+  // The stored properties, written by the layout loader in this order. A
+  // layout cannot assign AlreadyExist; only code can.
+  Q_PROPERTY(bool SwitchToPrevious READ SwitchToPrevious WRITE SetSwitchToPrevious)
+  Q_PROPERTY(korvalen::TNotifyEvent AlreadyExist READ AlreadyExist WRITE SetAlreadyExist)
+  Q_PROPERTY(bool Enabled READ Enabled WRITE SetEnabled)
+
+ public:
+  // Both switches start on; nothing is claimed yet.
+  explicit TXJustOne(QObject* owner);
+  // Gives up the claim.
+  ~TXJustOne() override;
+
+  TXJustOne(const TXJustOne&) = delete;
+  TXJustOne& operator=(const TXJustOne&) = delete;
+
+  bool SwitchToPrevious() const noexcept { return FSwitchToPrevious; }
+  void SetSwitchToPrevious(bool value) noexcept { FSwitchToPrevious = value; }
+
+  // Called with the guard as sender when an earlier instance is detected,
+  // before its window is brought forward.
+  const TNotifyEvent& AlreadyExist() const noexcept { return FAlreadyExist; }
+  void SetAlreadyExist(TNotifyEvent handler) { FAlreadyExist = std::move(handler); }
+
+  // Only a change acts: true runs the check, false gives up the claim. The
+  // stored true equals the constructor's value, so loading runs no check;
+  // Loaded() does.
+  bool Enabled() const noexcept { return FEnabled; }
+  void SetEnabled(bool value);
+
+  // Runs the check when the guard is enabled.
+  void Loaded() override;
+
+  // Replaces the step that brings the earlier instance forward and returns
+  // the previous one; an empty function restores the default. For tests.
+  static TActivatePrevious SetActivatePrevious(TActivatePrevious activate);
+
+ private:
+  void ClaimInstance();
+  void ReleaseInstance() noexcept;
+
+  bool FSwitchToPrevious = true;
+  TNotifyEvent FAlreadyExist;
+  TNamedLock FMutex;
+  bool FMutexHeld = false;
+  bool FEnabled = true;
+};
+
+// Enters TXJustOne into the layout loader's class registry. Calling it
+// again does nothing.
+void RegisterJustOne();
+
+}  // namespace korvalen
