@@ -15,7 +15,8 @@ int main() {
       !korvalen::TypeFromDescription(mass, "Pounds", pounds)) {
     return 1;
   }
-  std::printf("%s\n", korvalen::FormatResult(korvalen::ConvertValue(1.0, kilograms, pounds)).c_str());
+  std::printf("%s\n",
+              korvalen::FormatResult(korvalen::ConvertValue(1.0, kilograms, pounds)).c_str());
   korvalen::UnregisterStandardUnits();
   return 0;
 }
