@@ -109,7 +109,9 @@ void TLabel::mouseReleaseEvent(QMouseEvent* event) {
 
 void TLabel::changeEvent(QEvent* event) {
   QLabel::changeEvent(event);
-  if (event->type() == QEvent::FontChange) {
+  // A layout writes the font before autoSize, wordWrap and the caption; a
+  // label without its caption yet keeps the size it was given.
+  if (event->type() == QEvent::FontChange && !FCaption.isEmpty()) {
     FitToText();
   }
 }
