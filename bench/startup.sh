@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Start-up speed and footprint of the program against a bare Qt Widgets
+# program that shows one window of the welcome window's size with a label
+# and a button. Both run alternately on one private Xvfb display with
+# openbox, measured the same way by startup-probe: the time from exec to the
+# first window being viewable (an X event listener, no polling), and the
+# peak resident memory (VmHWM) half a second after that.
+#
+#   bench/startup.sh [BUILD_DIR=build/release] [RUNS=21]
+#   -> the medians of both, and their ratios (targets: within 1.3x)
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$root/build/release}" && pwd)
+runs=${2:-21}
+program=$build/ui/korvalen-converter
+bare=$build/bench/bare-shown
+probe=$build/bench/startup-probe
+for file in "$program" "$bare" "$probe"; do
+  [ -x "$file" ] || { echo "missing $file: build the release tree with benchmarks on" >&2; exit 1; }
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/startup-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+# A runtime folder of its own: the single-instance guard sees no other run.
+mkdir -m 0700 "$work/run"
+export XDG_RUNTIME_DIR=$work/run QT_QPA_PLATFORM=xcb
+unset WAYLAND_DISPLAY
+
+# shellcheck source=../tests/e2e/lib/x11-session.sh
+source "$root/tests/e2e/lib/x11-session.sh"
+x11_session_start || exit 1
+
+# measure NAME PROGRAM: one run, its figures appended to $work/NAME.
+measure() {
+  local line
+  line=$("$probe" "$2") || { echo "startup-probe failed on $2: $line" >&2; exit 1; }
+  local ms=${line#map_ms=} kib=${line##*peak_kib=}
+  ms=${ms%% *}
+  echo "$ms $kib" >>"$work/$1"
+}
+
+# One unrecorded run of each brings the files into the page cache.
+"$probe" "$program" >/dev/null
+"$probe" "$bare" >/dev/null
+for ((i = 0; i < runs; i++)); do
+  # Alternating which goes first cancels any drift of the machine's load.
+  if ((i % 2 == 0)); then
+    measure program "$program"
+    measure bare "$bare"
+  else
+    measure bare "$bare"
+    measure program "$program"
+  fi
+done
+
+# median FILE COLUMN
+median() {
+  sort -g -k "$2,$2" "$1" | awk -v c="$2" '{ v[NR] = $c } END {
+    if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+p_ms=$(median "$work/program" 1) b_ms=$(median "$work/bare" 1)
+p_kib=$(median "$work/program" 2) b_kib=$(median "$work/bare" 2)
+awk -v runs="$runs" -v pm="$p_ms" -v bm="$b_ms" -v pk="$p_kib" -v bk="$b_kib" 'BEGIN {
+  printf "start-up, exec to the first window viewable; %d alternating runs each, medians\n", runs
+  printf "  %-20s %9s %12s\n", "", "ms", "peak MiB"
+  printf "  %-20s %9.1f %12.1f\n", "korvalen-converter", pm, pk / 1024
+  printf "  %-20s %9.1f %12.1f\n", "bare Qt window", bm, bk / 1024
+  rt = pm / bm; rm = pk / bk
+  printf "  ratio start-up %.2fx (target 1.30x: %s)\n", rt, rt <= 1.3 ? "met" : "missed"
+  printf "  ratio peak memory %.2fx (target 1.30x: %s)\n", rm, rm <= 1.3 ? "met" : "missed"
+}'
