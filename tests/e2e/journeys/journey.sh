@@ -1,0 +1,244 @@
+# journey.sh: what every user journey shares. Source it, then:
+#
+#   source "$(dirname "$0")/journey.sh"
+#   journey_begin "$program"             # private runtime dir, Xvfb + openbox
+#   journey_launch                       # starts the program as a user would
+#   welcome=$(journey_window "$WELCOME_TITLE")
+#   journey_click "$welcome" 489 470     # a client point of that window
+#   journey_expect_clipboard 2.20
+#   journey_close_and_expect_exit "$(journey_window "$CONVERT_TITLE")"
+#
+# Everything is read as a user could: window names and states from the
+# window manager's properties, the clipboard, and screenshots. A failed check
+# prints what was expected and what was seen, leaves a screenshot in the
+# journey's folder (kept on failure) and ends the script with status 1.
+
+# shellcheck source=tests/e2e/lib/x11-session.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/x11-session.sh"
+
+WELCOME_TITLE='Korvalen Converter - U.S. & Metric System Conversion'
+CONVERT_TITLE='Conversion Utility'
+
+# Client-area layout of the two windows, as the user sees them at 96 dpi.
+CONTINUE_CENTRE=(489 470)   # Button1 at 452,458 75x25
+LINK_BOX=(12 374 230 22)     # Label1
+FAMILIES_CENTRE=(80 30)      # cboFamilies at 8,20 145x21
+LIST1_BOX=(8 46 173 153)
+LIST2_BOX=(198 46 173 153)
+COPY_CENTRE=(283 261)        # BitBtn1 at 268,248 31x27
+
+journey_dir=
+journey_program=
+journey_pid=
+journey_failed=0
+journey_deferred=()
+
+# journey_defer PID: a helper process the journey started, stopped at the end.
+journey_defer() {
+  journey_deferred+=("$1")
+}
+
+journey_fail() {
+  echo "FAIL: $*" >&2
+  journey_failed=1
+  if [ -n "${DISPLAY:-}" ] && [ -n "$journey_dir" ]; then
+    x11_screenshot "$journey_dir/failure.png" 2>/dev/null &&
+      echo "screen at the failure: $journey_dir/failure.png" >&2
+  fi
+  exit 1
+}
+
+journey_note() {
+  echo "ok: $*"
+}
+
+_journey_on_exit() {
+  local pid
+  for pid in "${journey_deferred[@]}"; do
+    kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+  done
+  if [ -n "$journey_pid" ] && kill -0 "$journey_pid" 2>/dev/null; then
+    kill -KILL "$journey_pid" 2>/dev/null
+    wait "$journey_pid" 2>/dev/null
+  fi
+  if [ -n "$journey_dir" ] && [ "$journey_failed" = 0 ]; then
+    rm -rf "$journey_dir"
+  fi
+}
+
+# journey_begin PROGRAM [SCREEN]: a private folder, runtime dir and home, so
+# neither the single-instance guard nor any desktop tool sees another test's
+# files; then Xvfb and openbox on a free display.
+journey_begin() {
+  journey_program=$(readlink -f "$1")
+  [ -x "$journey_program" ] || { echo "no program at $1" >&2; exit 1; }
+  journey_dir=$(mktemp -d "${TMPDIR:-/tmp}/journey.XXXXXX")
+  mkdir -m 700 "$journey_dir/runtime" "$journey_dir/home"
+  export XDG_RUNTIME_DIR=$journey_dir/runtime HOME=$journey_dir/home
+  unset WAYLAND_DISPLAY SESSION_MANAGER DBUS_SESSION_BUS_ADDRESS
+  # The session library runs this after its own teardown.
+  trap _journey_on_exit EXIT
+  x11_session_start "${2:-1280x1024x24}" || exit 1
+}
+
+# journey_launch [ENV=VALUE...]: starts the program with no arguments, as a
+# desktop launcher would, with the given extra environment.
+journey_launch() {
+  env "$@" "$journey_program" </dev/null >"$journey_dir/program.log" 2>&1 &
+  journey_pid=$!
+}
+
+# journey_window TITLE [TIMEOUT]: the mapped window with exactly this name.
+journey_window() {
+  local pattern id
+  pattern="^$(printf '%s' "$1" | sed 's/[][\.*^$(){}+?|]/\\&/g')\$"
+  id=$(x11_wait_window "$pattern" "${2:-15}") || journey_fail "no window \"$1\" was mapped"
+  echo "$id"
+}
+
+# journey_client ID: "X Y WIDTH HEIGHT" of the client area on the screen.
+journey_client() {
+  xwininfo -id "$1" | awk '
+    /Absolute upper-left X:/ { x = $NF }
+    /Absolute upper-left Y:/ { y = $NF }
+    /^ *Width:/ { w = $NF }
+    /^ *Height:/ { h = $NF }
+    END { print x, y, w, h }'
+}
+
+# journey_click ID X Y [BUTTON]: a click at a point of the window's client area.
+journey_click() {
+  local cx cy cw ch
+  read -r cx cy cw ch < <(journey_client "$1")
+  xdotool mousemove --sync $((cx + $2)) $((cy + $3)) click "${4:-1}"
+}
+
+# journey_keys KEY...: keystrokes to whatever has the keyboard focus.
+journey_keys() {
+  xdotool key --delay 60 "$@"
+}
+
+journey_clipboard() {
+  xclip -o -selection clipboard 2>/dev/null
+}
+
+# journey_expect_clipboard TEXT: the clipboard comes to hold exactly TEXT.
+journey_expect_clipboard() {
+  local seen
+  _journey_clipboard_is() { seen=$(journey_clipboard) && [ "$seen" = "$1" ]; }
+  x11_wait_until 5 _journey_clipboard_is "$1" ||
+    journey_fail "clipboard holds \"${seen:-}\", expected \"$1\""
+  journey_note "clipboard holds \"$1\""
+}
+
+# journey_expect_centred ID: the client area sits in the middle of the screen
+# (a pixel of rounding either way).
+journey_expect_centred() {
+  local x y w h sw sh
+  read -r x y w h < <(journey_client "$1")
+  read -r sw sh < <(xdotool getdisplaygeometry)
+  local dx=$((2 * x + w - sw)) dy=$((2 * y + h - sh))
+  if ((dx < -2 || dx > 2 || dy < -2 || dy > 2)); then
+    journey_fail "window $1 at $x,$y size ${w}x$h is not centred on ${sw}x$sh"
+  fi
+  journey_note "\"$(xdotool getwindowname "$1")\" centred at $x,$y (${w}x$h on ${sw}x$sh)"
+}
+
+# journey_expect_size ID WIDTH HEIGHT: the client area's size.
+journey_expect_size() {
+  local x y w h
+  read -r x y w h < <(journey_client "$1")
+  [ "$w" = "$2" ] && [ "$h" = "$3" ] || journey_fail "client area ${w}x$h, expected ${2}x$3"
+}
+
+# journey_map_state ID: IsViewable, IsUnMapped or IsUnviewable.
+journey_map_state() {
+  xwininfo -id "$1" 2>/dev/null | awk '/Map State:/ { print $NF }'
+}
+
+# journey_expect_unmapped ID: the window is gone from the screen.
+journey_expect_unmapped() {
+  _journey_unmapped() { [ "$(journey_map_state "$1")" != IsViewable ]; }
+  x11_wait_until 5 _journey_unmapped "$1" || journey_fail "window $1 is still on the screen"
+}
+
+# journey_expect_active ID: the window manager comes to report ID active.
+journey_expect_active() {
+  _journey_active_is() { [ "$(x11_active_window)" = "$1" ]; }
+  x11_wait_until 5 _journey_active_is "$1" ||
+    journey_fail "window $1 is not the active window but $(x11_active_window)"
+}
+
+# journey_count_colour ID X Y WIDTH HEIGHT COLOUR: how many pixels of that
+# client rectangle show exactly COLOUR (#RRGGBB) on the screen now.
+journey_count_colour() {
+  local cx cy cw ch shot=$journey_dir/count.png
+  read -r cx cy cw ch < <(journey_client "$1")
+  x11_screenshot "$shot"
+  convert "$shot" -crop "${5}x$6+$((cx + $2))+$((cy + $3))" +repage txt:- |
+    grep -ci " $7" || true
+}
+
+# journey_select_family ID NAME: opens the family box with a click and
+# clicks the entry in the list that drops down (Volume first, Mass second).
+journey_select_family() {
+  local row
+  case $2 in
+    Volume) row=0 ;;
+    Mass) row=1 ;;
+    *) journey_fail "no family $2" ;;
+  esac
+  journey_click "$1" "${FAMILIES_CENTRE[@]}"
+  local popup
+  _journey_popup() {
+    popup=$(xdotool search --onlyvisible --pid "$journey_pid" 2>/dev/null | grep -vx "$1" | tail -n 1)
+    [ -n "$popup" ]
+  }
+  x11_wait_until 5 _journey_popup "$1" || journey_fail "the family list did not drop down"
+  local px py pw ph
+  read -r px py pw ph < <(journey_client "$popup")
+  # Two entries share the list's height.
+  xdotool mousemove --sync $((px + pw / 2)) $((py + ph * (2 * row + 1) / 4)) click 1
+}
+
+# journey_pick_unit ID BOX NAME: a click into a unit list, then the unit's
+# name typed, which the list finds as the user types.
+journey_pick_unit() {
+  local -n box=$2
+  journey_click "$1" $((box[0] + box[2] / 2)) $((box[1] + 8))
+  xdotool type --delay 40 "$3"
+}
+
+# journey_close_and_expect_exit ID: closes the window as its close button
+# does, then the program ends with exit code 0 and leaves no window behind.
+journey_close_and_expect_exit() {
+  wmctrl -i -c "$(printf '0x%x' "$1")"
+  journey_expect_exit
+}
+
+# journey_expect_exit: the program ends by itself with exit code 0, with none
+# of its windows left on the display.
+journey_expect_exit() {
+  _journey_ended() { ! kill -0 "$journey_pid" 2>/dev/null; }
+  x11_wait_until 10 _journey_ended || journey_fail "the program is still running"
+  local status=0
+  wait "$journey_pid" || status=$?
+  journey_pid=
+  [ "$status" = 0 ] || journey_fail "the program ended with exit code $status; its output: $(cat "$journey_dir/program.log")"
+  local left
+  left=$(xdotool search --name 'Korvalen|Conversion Utility' 2>/dev/null || true)
+  [ -z "$left" ] || journey_fail "windows left behind: $left"
+  journey_note "the program ended with exit code 0 and left no window"
+}
+
+# journey_save_shot FILE NAME: keeps a screenshot (FILE, or the screen now
+# when FILE is empty) as NAME in $JOURNEY_SHOTS, when that is set.
+journey_save_shot() {
+  [ -n "${JOURNEY_SHOTS:-}" ] || return 0
+  mkdir -p "$JOURNEY_SHOTS"
+  if [ -n "$1" ]; then
+    cp "$1" "$JOURNEY_SHOTS/$2"
+  else
+    x11_screenshot "$JOURNEY_SHOTS/$2"
+  fi
+}
