@@ -175,8 +175,8 @@ journey_count_colour() {
   local cx cy cw ch shot=$journey_dir/count.png
   read -r cx cy cw ch < <(journey_client "$1")
   x11_screenshot "$shot"
-  convert "$shot" -crop "${5}x$6+$((cx + $2))+$((cy + $3))" +repage txt:- |
-    grep -ci " $7" || true
+  convert "$shot" -crop "${4}x$5+$((cx + $2))+$((cy + $3))" +repage txt:- |
+    grep -ci " $6" || true
 }
 
 # journey_select_family ID NAME: opens the family box with a click and
