@@ -43,7 +43,7 @@ leftover() {
     pid=${environ#/proc/}
     pid=${pid%/environ}
     [ "$pid" != $$ ] || continue
-    if tr '\0' '\n' <"$environ" 2>/dev/null | grep -qxF "$mark"; then
+    if { tr '\0' '\n' <"$environ"; } 2>/dev/null | grep -qxF "$mark"; then
       echo "$pid $(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null)"
     fi
   done
