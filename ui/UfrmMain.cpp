@@ -56,6 +56,7 @@ QPixmap ReadJpeg(const QString& path) {
 
 void RegisterWelcomeWindowClasses() {
   static const bool registered = [] {
+    RegisterJustOne();
     RegisterWinXP();
     RegisterPictureReader(QStringLiteral("jpg"), ReadJpeg);
     RegisterPictureReader(QStringLiteral("jpeg"), ReadJpeg);
@@ -68,6 +69,7 @@ TfrmMain::TfrmMain(QWidget* parent, const QString& layout) : TForm(parent) {
   InitUiResources();
   RegisterWelcomeWindowClasses();
   LoadLayout(*this, layout);
+  XJustOne1 = &FindComponent<TXJustOne>(*this, QStringLiteral("XJustOne1"));
   Image1 = &FindComponent<TImage>(*this, QStringLiteral("Image1"));
   Label1 = &FindComponent<TLabel>(*this, QStringLiteral("Label1"));
   Button1 = &FindComponent<TButton>(*this, QStringLiteral("Button1"));

@@ -11,6 +11,7 @@
 
 #include "platform/qt/Components.h"
 #include "platform/qt/Controls.h"
+#include "ui/JustOne.h"
 #include "ui/WinXP.h"
 
 class QResizeEvent;
@@ -30,6 +31,7 @@ class TfrmMain : public TForm {
   ~TfrmMain() override;
 
   // The components, owned by the form, in the order the class declares them.
+  TXJustOne* XJustOne1 = nullptr;
   TImage* Image1 = nullptr;
   TLabel* Label1 = nullptr;
   TButton* Button1 = nullptr;
@@ -62,8 +64,8 @@ class TfrmMain : public TForm {
 extern TfrmMain* frmMain;
 
 // The classes and the picture reader that the welcome window's layout needs:
-// TWinXP in the class registry and JPEG files decoded through libjpeg
-// (DecodeJpeg). Calling it again does nothing.
+// TXJustOne and TWinXP in the class registry, and JPEG files decoded through
+// libjpeg (DecodeJpeg). Calling it again does nothing.
 void RegisterWelcomeWindowClasses();
 
 }  // namespace korvalen

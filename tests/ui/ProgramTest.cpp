@@ -4,8 +4,10 @@
 
 #include "engine/ConvUtils.h"
 #include "engine/ConvUtils_p.h"
+#include "platform/instance/NamedLock.h"
 #include "platform/qt/Application.h"
 #include "platform/qt/ErrorGuard.h"
+#include "ui/JustOne.h"
 #include "ui/Program.h"
 #include "ui/UfrmConvert.h"
 #include "ui/UfrmMain.h"
@@ -23,6 +25,7 @@
 
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -66,8 +69,12 @@ class ProgramTest : public ::testing::Test {
   // Runs a program whose loop performs steps, one event each, then returns
   // its exit code. Errors the program reports are collected in Reports. A
   // loop still running 20 s after the last step is ended as a failure.
-  int RunProgram(std::vector<std::function<void()>> steps, const QString& layout = QString()) {
+  int RunProgram(std::vector<std::function<void()>> steps, const QString& layout = QString(),
+                 const std::function<void(TProgram&)>& beforeRun = {}) {
     TProgram program(FArgc, FArgv);
+    if (beforeRun) {
+      beforeRun(program);
+    }
     const TErrorPresenter previous = SetErrorPresenter(
         [this](const QString& /*title*/, const QString& message) { Reports << message; });
     for (std::size_t i = 0; i < steps.size(); ++i) {
@@ -166,6 +173,49 @@ TEST_F(ProgramTest, ContinueThenConvertThenCloseEndsTheProgram) {
   EXPECT_EQ(result, QStringLiteral("2.20"));
   EXPECT_EQ(code, 0);
   EXPECT_EQ(frmConvert, nullptr);
+  EXPECT_EQ(frmMain, nullptr);
+  EXPECT_EQ(LeftOver, 0);
+  EXPECT_EQ(RegisteredTypes(), 0);
+  EXPECT_TRUE(Reports.isEmpty()) << Reports.join('\n').toStdString();
+}
+
+// Counts the welcome windows shown while it exists.
+class TShowCounter : public QObject {
+ public:
+  TShowCounter() { QApplication::instance()->installEventFilter(this); }
+  int Shown = 0;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show && qobject_cast<TfrmMain*>(watched) != nullptr) {
+      ++Shown;
+    }
+    return false;
+  }
+};
+
+TEST_F(ProgramTest, ALaterInstanceShowsNoWindowAndEnds) {
+  TNamedLockResult earlier;
+  QStringList activated;
+  const TActivatePrevious previous =
+      TXJustOne::SetActivatePrevious([&](const QString& title) { activated << title; });
+  std::unique_ptr<TShowCounter> counter;
+  QString title;
+  bool ran = false;
+  const int code = RunProgram({[&] { ran = true; }}, QString(), [&](TProgram& program) {
+    title = program.Application().Title();
+    earlier = CreateNamedLock(title.toStdString());
+    ASSERT_TRUE(earlier.Handle.Held());
+    ASSERT_FALSE(earlier.AlreadyExists);
+    counter = std::make_unique<TShowCounter>();
+  });
+  const int shown = counter->Shown;
+  counter.reset();
+  TXJustOne::SetActivatePrevious(previous);
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(shown, 0);
+  EXPECT_FALSE(ran) << "the message loop ran";
+  EXPECT_EQ(activated, QStringList{title});
   EXPECT_EQ(frmMain, nullptr);
   EXPECT_EQ(LeftOver, 0);
   EXPECT_EQ(RegisteredTypes(), 0);

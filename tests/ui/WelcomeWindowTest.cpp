@@ -92,7 +92,9 @@ TEST_F(WelcomeWindowTest, WindowAsStored) {
     order << component->objectName();
   }
   EXPECT_EQ(order, (QStringList{"Image1", "Label1", "Label2", "Label3", "Label4", "Label5",
-                                "Label6", "Label7", "Label8", "Button1", "WinXP1"}));
+                                "Label6", "Label7", "Label8", "Button1", "XJustOne1", "WinXP1"}));
+  EXPECT_TRUE(form.XJustOne1->SwitchToPrevious());
+  EXPECT_TRUE(form.XJustOne1->Enabled());
   EXPECT_EQ(form.WinXP1->Owner(), &form);
 
   EXPECT_EQ(form.Button1->geometry(), QRect(452, 458, 75, 25));
