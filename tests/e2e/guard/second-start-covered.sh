@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# A second start while the first's conversion window lies behind another
+# program's window: the second exits 0 without mapping a window, and the
+# first's window is raised to the top and made active.
+source "$(dirname "$0")/guard-lib.sh"
+
+start first
+welcome=$(x11_wait_window "$welcome_title" 20) || fail "the first instance showed no welcome window"
+conversion=$(continue_to_conversion "$welcome") || fail "could not reach the conversion window"
+
+xmessage -title "Guard Cover" -geometry 600x400 "covering the conversion window" 2>/dev/null &
+pids[cover]=$!
+cover=$(x11_wait_window '^Guard Cover$' 10) || fail "no covering window"
+read -r x y _ _ <<<"$(x11_window_geometry "$conversion")"
+xdotool windowmove --sync "$cover" "$x" "$y"
+x11_wait_until 5 is_active "$cover" || fail "the covering window is not active"
+x11_wait_until 5 is_topmost "$cover" || fail "the covering window is not on top"
+
+watch_maps
+start second
+finished second 20
+mapped=$(mapped_since_watch)
+[ "$exit_code" = 0 ] || { cat "$work/second.log" >&2; fail "the second start exited with $exit_code"; }
+[ -z "$mapped" ] || fail "windows were mapped during the second start: $mapped"
+
+x11_wait_until 5 is_topmost "$conversion" || fail "the first's window was not raised: $(stacking_order | tr '\n' ' ')"
+x11_wait_until 5 is_active "$conversion" ||
+  fail "active is $(x11_active_window), not the first's window $conversion"
+alive first || fail "the first instance ended"
+echo "PASS"
