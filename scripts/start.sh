@@ -1,6 +1,13 @@
 #!/usr/bin/env bash
-# Starts Korvalen Converter on the user's display.
+# Starts Korvalen Converter on the user's display. Where there is no display
+# at all (a server, a container), it says so and shows what the program does
+# on a private Xvfb display instead: it walks the sample conversion
+# (Continue, Mass, Kilograms to Pounds), presses the copy button, prints the
+# figure read back from the clipboard and saves screenshots of both windows.
+# Nothing it started stays behind.
+#
 #   scripts/start.sh PROGRAM [ARGUMENTS...]
+#   KORVALEN_SCREENSHOTS=DIR   where the screenshots go (build/screenshots)
 set -euo pipefail
 
 if [ $# -lt 1 ]; then
@@ -18,5 +25,130 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   exec "$program" "$@"
 fi
 
-echo "There is no display to show Korvalen Converter on (neither DISPLAY nor WAYLAND_DISPLAY is set)." >&2
-exit 1
+root=$(cd "$(dirname "$0")/.." && pwd)
+shots=${KORVALEN_SCREENSHOTS:-$root/build/screenshots}
+echo "There is no display to show Korvalen Converter on (neither DISPLAY nor WAYLAND_DISPLAY is set):"
+echo "running the sample conversion on a private Xvfb display instead."
+
+for tool in Xvfb openbox xdotool xprop xwininfo xclip wmctrl import; do
+  command -v "$tool" >/dev/null || {
+    echo "$tool is missing; scripts/install-deps.sh installs it." >&2
+    exit 1
+  }
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/korvalen-start.XXXXXX")
+pid=
+cleanup() {
+  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
+    kill -KILL "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+# A runtime folder of its own, so the single-instance guard meets no other
+# instance, and no session bus to reach.
+mkdir -m 700 "$work/runtime"
+export XDG_RUNTIME_DIR=$work/runtime QT_QPA_PLATFORM=xcb
+unset SESSION_MANAGER DBUS_SESSION_BUS_ADDRESS
+
+# shellcheck source=../tests/e2e/lib/x11-session.sh
+source "$root/tests/e2e/lib/x11-session.sh"
+x11_session_start 1024x768x24 || exit 1
+
+fail() {
+  echo "The sample conversion failed: $*" >&2
+  if [ -s "$work/program.log" ]; then
+    echo "The program said:" >&2
+    cat "$work/program.log" >&2
+  fi
+  exit 1
+}
+
+# window TITLE: the mapped window with exactly this name.
+window() {
+  local pattern
+  pattern="^$(printf '%s' "$1" | sed 's/[][\.*^$(){}+?|]/\\&/g')\$"
+  x11_wait_window "$pattern" 15 || fail "no window \"$1\" appeared"
+}
+
+# client ID: "X Y WIDTH HEIGHT" of the window's client area on the screen.
+client() {
+  xwininfo -id "$1" | awk '
+    /Absolute upper-left X:/ { x = $NF }
+    /Absolute upper-left Y:/ { y = $NF }
+    /^ *Width:/ { w = $NF }
+    /^ *Height:/ { h = $NF }
+    END { print x, y, w, h }'
+}
+
+# click ID X Y: a click at a point of the window's client area.
+click() {
+  local x y w h
+  read -r x y w h < <(client "$1")
+  xdotool mousemove --sync $((x + $2)) $((y + $3)) click 1
+}
+
+# shoot ID FILE: the window with its frame, as it stands on the screen.
+shoot() {
+  local x y w h left=0 right=0 top=0 bottom=0 extents
+  read -r x y w h < <(client "$1")
+  extents=$(xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null || true)
+  case $extents in
+    *=*) read -r left right top bottom < <(echo "${extents#*=}" | tr -d ',') ;;
+  esac
+  import -window root -crop "$((w + left + right))x$((h + top + bottom))+$((x - left))+$((y - top))" \
+    +repage "$2"
+}
+
+# pick_unit ID LEFT TOP NAME: a click into a unit list, then the unit's name
+# typed, which the list finds as it is typed.
+pick_unit() {
+  click "$1" "$2" "$3"
+  xdotool type --delay 40 "$4"
+}
+
+mkdir -p "$shots"
+"$program" "$@" </dev/null >"$work/program.log" 2>&1 &
+pid=$!
+
+welcome=$(window 'Korvalen Converter - U.S. & Metric System Conversion')
+shoot "$welcome" "$shots/welcome.png"
+click "$welcome" 489 470 # Continue
+convert_window=$(window 'Conversion Utility')
+
+# The family box drops its two entries down over itself; Mass is the second.
+click "$convert_window" 80 30
+popup=
+_popup_shown() {
+  popup=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | grep -vx "$convert_window" | tail -n 1)
+  [ -n "$popup" ]
+}
+x11_wait_until 5 _popup_shown || fail "the family list did not drop down"
+read -r px py pw ph < <(client "$popup")
+xdotool mousemove --sync $((px + pw / 2)) $((py + ph * 3 / 4)) click 1
+
+pick_unit "$convert_window" 94 54 Kilograms
+pick_unit "$convert_window" 284 54 Pounds
+click "$convert_window" 283 261 # the copy button
+figure=
+_copied() { figure=$(xclip -o -selection clipboard 2>/dev/null) && [ -n "$figure" ]; }
+x11_wait_until 5 _copied || fail "the copy button put nothing on the clipboard"
+xdotool mousemove --sync 0 0 # no tooltip in the picture
+shoot "$convert_window" "$shots/conversion.png"
+
+# Closing the conversion window ends the program.
+wmctrl -i -c "$(printf '0x%x' "$convert_window")"
+_ended() { ! kill -0 "$pid" 2>/dev/null; }
+x11_wait_until 10 _ended || fail "the program did not end when its window was closed"
+status=0
+wait "$pid" || status=$?
+pid=
+[ "$status" = 0 ] || fail "the program ended with exit code $status"
+x11_session_stop
+
+echo "1 Kilograms = $figure Pounds (copied to the clipboard by the copy button)"
+echo "Screenshots:"
+echo "  $shots/welcome.png"
+echo "  $shots/conversion.png"
