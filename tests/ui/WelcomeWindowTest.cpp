@@ -180,7 +180,7 @@ TEST_F(WelcomeWindowTest, LabelsAsStored) {
   EXPECT_LT(form.Label7->geometry().right(), form.Label8->x());
   // Two sentences about the point-of-sale software.
   EXPECT_EQ(form.Label5->text().count(QLatin1Char('.')), 2);
-  for (const char* word : {"ffordable", "professional", "restaurant", "point-of-sale",
+  for (const char* word : {"ffordable", "rofessional", "restaurant", "point-of-sale",
                            "Touch-screen", "SQL database"}) {
     EXPECT_TRUE(form.Label5->text().contains(QLatin1String(word))) << word;
   }
