@@ -4,6 +4,7 @@
 # copied before closing can still be pasted once the program has ended.
 #   clipboard-manager.sh PROGRAM
 set -euo pipefail
+# shellcheck source=tests/e2e/journeys/journey.sh
 source "$(dirname "$0")/journey.sh"
 command -v xfce4-clipman >/dev/null || { echo "xfce4-clipman is missing"; exit 77; }
 journey_begin "$1"

@@ -5,6 +5,7 @@
 # the program.
 #   convert.sh PROGRAM LOCALE MASS_FIGURE VOLUME_FIGURE
 set -euo pipefail
+# shellcheck source=tests/e2e/journeys/journey.sh
 source "$(dirname "$0")/journey.sh"
 program=$1 locale=$2 mass=$3 volume=$4
 journey_begin "$program"

@@ -5,6 +5,7 @@
 # welcome window stays as it was.
 #   hyperlink.sh PROGRAM
 set -euo pipefail
+# shellcheck source=tests/e2e/journeys/journey.sh
 source "$(dirname "$0")/journey.sh"
 journey_begin "$1"
 
@@ -29,7 +30,7 @@ navy_before=$(journey_count_colour "$welcome" "${link[@]}" "$navy")
 [ "$(journey_count_colour "$welcome" "${link[@]}" "$red")" = 0 ] || journey_fail "the link is red without the pointer on it"
 
 link_x=$((link[0] + 40)) link_y=$((link[1] + link[3] / 2))
-read -r cx cy cw ch < <(journey_client "$welcome")
+read -r cx cy _ < <(journey_client "$welcome")
 xdotool mousemove --sync $((cx + link_x)) $((cy + link_y))
 _link_is_red() { (($(journey_count_colour "$welcome" "${link[@]}" "$red") > 0)); }
 x11_wait_until 5 _link_is_red || journey_fail "the link did not turn red under the pointer"

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # journey.sh: what every user journey shares. Source it, then:
 #
 #   source "$(dirname "$0")/journey.sh"
@@ -172,8 +173,8 @@ journey_expect_active() {
 # journey_count_colour ID X Y WIDTH HEIGHT COLOUR: how many pixels of that
 # client rectangle show exactly COLOUR (#RRGGBB) on the screen now.
 journey_count_colour() {
-  local cx cy cw ch shot=$journey_dir/count.png
-  read -r cx cy cw ch < <(journey_client "$1")
+  local cx cy shot=$journey_dir/count.png
+  read -r cx cy _ < <(journey_client "$1")
   x11_screenshot "$shot"
   convert "$shot" -crop "${4}x$5+$((cx + $2))+$((cy + $3))" +repage txt:- |
     grep -ci " $6" || true

@@ -4,6 +4,7 @@
 # copy button; Alt+F4 ends the program.
 #   keyboard.sh PROGRAM
 set -euo pipefail
+# shellcheck source=tests/e2e/journeys/journey.sh
 source "$(dirname "$0")/journey.sh"
 journey_begin "$1"
 journey_launch

@@ -4,6 +4,7 @@
 # window, centred, and the welcome window leaves the screen.
 #   welcome.sh PROGRAM
 set -euo pipefail
+# shellcheck source=tests/e2e/journeys/journey.sh
 source "$(dirname "$0")/journey.sh"
 journey_begin "$1"
 journey_launch
