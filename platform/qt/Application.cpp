@@ -101,7 +101,9 @@ TApplication::TApplication(int& argc, char** argv)
   FClipboard = FSystemClipboard.get();
   FTitle = TitleFromFileName(applicationFilePath());
   setApplicationName(FTitle);
-  setDesktopFileName(QStringLiteral("korvalen-converter"));
+  // The installed desktop entry's id: docks and task bars match the windows
+  // to the entry, and so to its icon, by it.
+  setDesktopFileName(QStringLiteral("com.example.korvalen.converter"));
   // Forms close themselves and the main form ends the run; a hidden main
   // form must not end it when its last visible window closes.
   setQuitOnLastWindowClosed(false);
