@@ -47,8 +47,10 @@ export XDG_RUNTIME_DIR=$work/run
 # shellcheck source=../lib/x11-session.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../lib/x11-session.sh"
 x11_session_start || fail "no X display"
-# The program's own output goes to a file per instance, shown on failure.
 export QT_QPA_PLATFORM=xcb
+# Only matters in a leak-checking build: system libraries' leaks are not the
+# program's, and would change a later instance's exit code.
+export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/lsan.supp"
 
 start() {
   local name=$1 file=${2:-$program}
