@@ -252,6 +252,16 @@ INSTANTIATE_TEST_SUITE_P(
         DetectionRow{"Silent", false, false, {}, false}),
     [](const auto& row) { return std::string(row.param.name); });
 
+TEST_F(JustOneTest, WithoutX11NothingIsReachedAndTheLaterInstanceStillEnds) {
+  TXJustOne::SetActivatePrevious({});
+  TNamedLockResult earlier = CreateNamedLock(Title());
+  NewGuard().Loaded();
+  EXPECT_EQ(FLog, (std::vector<std::string>{"AlreadyExist"}));
+  const TRunResult run = RunApplication();
+  EXPECT_FALSE(run.Shown);
+  EXPECT_EQ(run.Code, 0);
+}
+
 TEST_F(JustOneTest, EnabledFalseReleasesAndTrueAgainRepeatsTheCheck) {
   TXJustOne& guard = NewGuard();
   guard.SetEnabled(true);  // no change: no check
