@@ -1,22 +1,18 @@
 #!/usr/bin/env bash
-# A copied figure outlives the program: with a clipboard manager running
-# (xfce4-clipman, which takes the CLIPBOARD_MANAGER selection), the figure
-# copied before closing can still be pasted once the program has ended.
-#   clipboard-manager.sh PROGRAM
+# A copied figure outlives the program: a clipboard manager that keeps
+# nothing by itself (xfsettingsd's, which takes the CLIPBOARD_MANAGER
+# selection and stores the clipboard only when its owner hands it over)
+# starts after the copy; closing the program hands the clipboard over, and
+# the figure can still be pasted once the program has ended.
+#   clipboard-manager.sh PROGRAM SELECTION_OWNER_TOOL
 set -euo pipefail
 # shellcheck source=tests/e2e/journeys/journey.sh
 source "$(dirname "$0")/journey.sh"
-command -v xfce4-clipman >/dev/null || { echo "xfce4-clipman is missing"; exit 77; }
+owner_tool=$2
+for tool in xfsettingsd dbus-daemon; do
+  command -v "$tool" >/dev/null || { echo "$tool is missing"; exit 77; }
+done
 journey_begin "$1"
-
-# The manager runs without a desktop bus or accessibility bus: it falls back
-# to its built-in settings and keeps working.
-NO_AT_BRIDGE=1 DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent \
-  xfce4-clipman </dev/null >"$journey_dir/clipman.log" 2>&1 &
-clipman=$!
-journey_defer "$clipman"
-_clipman_up() { xdotool search --pid "$clipman" >/dev/null 2>&1; }
-x11_wait_until 15 _clipman_up || journey_fail "xfce4-clipman did not start: $(cat "$journey_dir/clipman.log")"
 
 journey_launch
 welcome=$(journey_window "$WELCOME_TITLE")
@@ -28,6 +24,24 @@ journey_pick_unit "$window" LIST2_BOX Pounds
 journey_click "$window" "${COPY_CENTRE[@]}"
 journey_expect_clipboard 2.20
 
+# The settings daemon keeps its settings behind a session bus of its own.
+bus=$journey_dir/bus
+dbus-daemon --session --nofork --nopidfile --address="unix:path=$bus" \
+  </dev/null >"$journey_dir/bus.log" 2>&1 &
+journey_defer $!
+x11_wait_until 10 test -S "$bus" || journey_fail "the session bus did not start"
+DBUS_SESSION_BUS_ADDRESS="unix:path=$bus" NO_AT_BRIDGE=1 \
+  xfsettingsd --disable-wm-check </dev/null >"$journey_dir/manager.log" 2>&1 &
+journey_defer $!
+_manager_up() { [ "$("$owner_tool" CLIPBOARD_MANAGER)" != 0 ]; }
+x11_wait_until 15 _manager_up ||
+  journey_fail "no clipboard manager came up: $(cat "$journey_dir/manager.log")"
+journey_note "a clipboard manager owns CLIPBOARD_MANAGER"
+
+started=$SECONDS
 journey_close_and_expect_exit "$window"
+# Handing over takes the manager a moment; a manager that never answered
+# would have held the program up for the toolkit's 5 s.
+((SECONDS - started < 4)) || journey_fail "the program waited $((SECONDS - started)) s for the clipboard manager"
 journey_expect_clipboard 2.20
 journey_note "the figure is still on the clipboard after the program ended"
