@@ -138,7 +138,7 @@ double JulianDateToDateTime(double julianDate) {
     RaiseNotRepresentable(julianDate);
   }
   const long double fraction = static_cast<long double>(julianDate) - a;
-  return static_cast<double>((fraction + date) - 0.5L);
+  return static_cast<double>((fraction + static_cast<long double>(date)) - 0.5L);
 }
 
 double DateTimeToModifiedJulianDate(double dateTime) {
