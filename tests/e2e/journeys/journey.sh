@@ -207,7 +207,7 @@ journey_select_family() {
 journey_pick_unit() {
   local -n box=$2
   journey_click "$1" $((box[0] + box[2] / 2)) $((box[1] + 8))
-  xdotool type --delay 40 "$3"
+  xdotool type --delay 25 "$3"
 }
 
 # journey_close_and_expect_exit ID: closes the window as its close button
