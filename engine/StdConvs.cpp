@@ -37,29 +37,34 @@ constexpr TStdUnit Unit(std::string_view description, TConvProc toBase, TConvPro
 constexpr long double KelvinOffset = 273.15L;
 constexpr long double RankineOffset = 459.67L;
 
+// The reading widened exactly to extended precision.
+constexpr long double Wide(double value) {
+  return static_cast<long double>(value);
+}
+
 double KelvinToCelsius(double r) {
-  return static_cast<double>(r - KelvinOffset);
+  return static_cast<double>(Wide(r) - KelvinOffset);
 }
 double CelsiusToKelvin(double c) {
-  return static_cast<double>(c + KelvinOffset);
+  return static_cast<double>(Wide(c) + KelvinOffset);
 }
 double FahrenheitToCelsius(double r) {
-  return static_cast<double>((r - 32.0L) * 5.0L / 9.0L);
+  return static_cast<double>((Wide(r) - 32.0L) * 5.0L / 9.0L);
 }
 double CelsiusToFahrenheit(double c) {
-  return static_cast<double>(c * 9.0L / 5.0L + 32.0L);
+  return static_cast<double>(Wide(c) * 9.0L / 5.0L + 32.0L);
 }
 double RankineToCelsius(double r) {
-  return FahrenheitToCelsius(static_cast<double>(r - RankineOffset));
+  return FahrenheitToCelsius(static_cast<double>(Wide(r) - RankineOffset));
 }
 double CelsiusToRankine(double c) {
-  return static_cast<double>(CelsiusToFahrenheit(c) + RankineOffset);
+  return static_cast<double>(Wide(CelsiusToFahrenheit(c)) + RankineOffset);
 }
 double ReaumurToCelsius(double r) {
-  return FahrenheitToCelsius(static_cast<double>(r * 9.0L / 4.0L + 32.0L));
+  return FahrenheitToCelsius(static_cast<double>(Wide(r) * 9.0L / 4.0L + 32.0L));
 }
 double CelsiusToReaumur(double c) {
-  return static_cast<double>((CelsiusToFahrenheit(c) - 32.0L) * 4.0L / 9.0L);
+  return static_cast<double>((Wide(CelsiusToFahrenheit(c)) - 32.0L) * 4.0L / 9.0L);
 }
 
 constexpr double DaysPerMonth = 30.4375;  // 365.25 / 12

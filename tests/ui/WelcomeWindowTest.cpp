@@ -289,7 +289,7 @@ class LayoutFiles {
 
   // The stored welcome window's layout with another picture.
   QString WelcomeWithPicture(const QString& picture) {
-    QFile stored(QLatin1String(TfrmMain::StoredLayout));
+    QFile stored{QLatin1String(TfrmMain::StoredLayout)};
     EXPECT_TRUE(stored.open(QIODevice::ReadOnly));
     QByteArray text = stored.readAll();
     const QByteArray original = "\":/images/welcome.jpg\"";
