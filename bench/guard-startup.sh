@@ -4,12 +4,12 @@
 # same size and exits without showing it. Both run alternately on the same
 # private Xvfb display with openbox, so both meet the same conditions.
 #
-#   bench/guard-startup.sh [BUILD_DIR=build/guard] [RUNS=21]
+#   bench/guard-startup.sh [BUILD_DIR=build/release] [RUNS=21]
 #   -> median times of each, and their ratio (target: within 1.3x)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build/guard}
+build=${1:-$root/build/release}
 runs=${2:-21}
 program=$build/ui/korvalen-converter
 bare=$build/bench/bare-qt
