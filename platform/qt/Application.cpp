@@ -9,8 +9,6 @@
 #include <QtGui/qguiapplication_platform.h>
 #include <QByteArray>
 #include <QEvent>
-#include <QFile>
-#include <QIcon>
 #include <QWindow>
 
 #include <xcb/xcb.h>
@@ -28,9 +26,6 @@ TApplication* GApplication = nullptr;
 // Posted by Terminate; the loop ends when it reaches it, after every event
 // posted before it.
 const QEvent::Type TerminateEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
-
-// Where the program's icon is embedded, when the program carries one.
-constexpr const char* ProgramIconPath = ":/icons/program.png";
 
 xcb_connection_t* X11Connection() {
   auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
@@ -108,9 +103,6 @@ TApplication::TApplication(int& argc, char** argv)
   // form must not end it when its last visible window closes.
   setQuitOnLastWindowClosed(false);
   InstallFontSubstitutes();
-  if (QFile::exists(QLatin1String(ProgramIconPath))) {
-    setWindowIcon(QIcon(QLatin1String(ProgramIconPath)));
-  }
 
   FTitleWindow = std::make_unique<QWindow>();
   FTitleWindow->setTitle(FTitle);
