@@ -8,19 +8,45 @@
 #include "ui/Resources.h"
 #include "ui/UfrmMain.h"
 
+#include <QEvent>
 #include <QIcon>
+#include <QPixmap>
+#include <QWidget>
 
 namespace korvalen {
 namespace {
 
 // The program icon in every size drawn, so the desktop scales none of them.
+// Read as PNG outright: a reader left to tell the format from the content
+// loads every image plug-in first.
 QIcon ProgramIcon() {
   QIcon icon;
   for (const int size : {32, 48, 64, 128, 256}) {
-    icon.addFile(QStringLiteral(":/icons/korvalen-%1.png").arg(size), QSize(size, size));
+    icon.addPixmap(QPixmap(QStringLiteral(":/icons/korvalen-%1.png").arg(size), "png"));
   }
   return icon;
 }
+
+// Gives the application its icon as its first window is about to show,
+// before the window is mapped, so every window still carries it. A later
+// instance shows no window and so never decodes the pictures, nor hands
+// them to the never-shown title window.
+class TIconOnFirstShow final : public QObject {
+ public:
+  explicit TIconOnFirstShow(QApplication& application) : QObject(&application) {
+    application.installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->isWindow()) {
+      QCoreApplication::instance()->removeEventFilter(this);
+      QApplication::setWindowIcon(ProgramIcon());
+    }
+    return false;
+  }
+};
 
 }  // namespace
 
@@ -31,7 +57,7 @@ TProgram::TRuntimeStart::TRuntimeStart() {
 
 TProgram::TProgram(int& argc, char** argv) : FApplication(argc, argv) {
   InitUiResources();
-  QApplication::setWindowIcon(ProgramIcon());
+  new TIconOnFirstShow(FApplication);
 }
 
 TProgram::~TProgram() = default;

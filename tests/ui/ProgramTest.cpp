@@ -197,8 +197,13 @@ class TShowCounter : public QObject {
 TEST_F(ProgramTest, ALaterInstanceShowsNoWindowAndEnds) {
   TNamedLockResult earlier;
   QStringList activated;
-  const TActivatePrevious previous =
-      TXJustOne::SetActivatePrevious([&](const QString& title) { activated << title; });
+  bool iconAtTheCheck = true;
+  const TActivatePrevious previous = TXJustOne::SetActivatePrevious([&](const QString& title) {
+    activated << title;
+    // The icon comes with the first window shown; a later instance,
+    // which shows none, has not decoded it.
+    iconAtTheCheck = !QApplication::windowIcon().isNull();
+  });
   std::unique_ptr<TShowCounter> counter;
   QString title;
   bool ran = false;
@@ -216,6 +221,7 @@ TEST_F(ProgramTest, ALaterInstanceShowsNoWindowAndEnds) {
   EXPECT_EQ(shown, 0);
   EXPECT_FALSE(ran) << "the message loop ran";
   EXPECT_EQ(activated, QStringList{title});
+  EXPECT_FALSE(iconAtTheCheck);
   EXPECT_EQ(frmMain, nullptr);
   EXPECT_EQ(LeftOver, 0);
   EXPECT_EQ(RegisteredTypes(), 0);
