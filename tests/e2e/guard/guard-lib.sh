@@ -50,7 +50,7 @@ x11_session_start || fail "no X display"
 export QT_QPA_PLATFORM=xcb
 # Only matters in a leak-checking build: system libraries' leaks are not the
 # program's, and would change a later instance's exit code.
-export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/lsan.supp"
+export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/lsan.supp"
 
 start() {
   local name=$1 file=${2:-$program}
