@@ -14,6 +14,7 @@
 #include "engine/ConvUtils.h"
 #include "engine/ConvUtils_p.h"
 #include "format/FormatResult.h"
+#include "tests/format/TestSupport.h"
 
 namespace korvalen::test {
 
@@ -23,21 +24,6 @@ class RegistryTest : public testing::Test {
  protected:
   void SetUp() override { detail::ResetConvRegistry(); }
   void TearDown() override { detail::ResetConvRegistry(); }
-};
-
-class SeparatorGuard {
- public:
-  SeparatorGuard(char decimalSeparator, char thousandSeparator)
-      : FDecimal(DecimalSeparator()), FThousand(ThousandSeparator()) {
-    SetNumberSeparators(decimalSeparator, thousandSeparator);
-  }
-  ~SeparatorGuard() { SetNumberSeparators(FDecimal, FThousand); }
-  SeparatorGuard(const SeparatorGuard&) = delete;
-  SeparatorGuard& operator=(const SeparatorGuard&) = delete;
-
- private:
-  char FDecimal;
-  char FThousand;
 };
 
 // Bit-for-bit equality of doubles, with both values shown on failure.
