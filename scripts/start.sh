@@ -73,27 +73,10 @@ window() {
   x11_wait_window "$pattern" 15 || fail "no window \"$1\" appeared"
 }
 
-# client ID: "X Y WIDTH HEIGHT" of the window's client area on the screen.
-client() {
-  xwininfo -id "$1" | awk '
-    /Absolute upper-left X:/ { x = $NF }
-    /Absolute upper-left Y:/ { y = $NF }
-    /^ *Width:/ { w = $NF }
-    /^ *Height:/ { h = $NF }
-    END { print x, y, w, h }'
-}
-
-# click ID X Y: a click at a point of the window's client area.
-click() {
-  local x y w h
-  read -r x y w h < <(client "$1")
-  xdotool mousemove --sync $((x + $2)) $((y + $3)) click 1
-}
-
 # shoot ID FILE: the window with its frame, as it stands on the screen.
 shoot() {
   local x y w h left=0 right=0 top=0 bottom=0 extents
-  read -r x y w h < <(client "$1")
+  read -r x y w h < <(x11_client_area "$1")
   extents=$(xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null || true)
   case $extents in
     *=*) read -r left right top bottom < <(echo "${extents#*=}" | tr -d ',') ;;
@@ -105,7 +88,7 @@ shoot() {
 # pick_unit ID LEFT TOP NAME: a click into a unit list, then the unit's name
 # typed, which the list finds as it is typed.
 pick_unit() {
-  click "$1" "$2" "$3"
+  x11_click "$1" "$2" "$3"
   xdotool type --delay 40 "$4"
 }
 
@@ -115,23 +98,23 @@ pid=$!
 
 welcome=$(window 'Korvalen Converter - U.S. & Metric System Conversion')
 shoot "$welcome" "$shots/welcome.png"
-click "$welcome" 489 470 # Continue
+x11_click "$welcome" 489 470 # Continue
 convert_window=$(window 'Conversion Utility')
 
 # The family box drops its two entries down over itself; Mass is the second.
-click "$convert_window" 80 30
+x11_click "$convert_window" 80 30
 popup=
 _popup_shown() {
   popup=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | grep -vx "$convert_window" | tail -n 1)
   [ -n "$popup" ]
 }
 x11_wait_until 5 _popup_shown || fail "the family list did not drop down"
-read -r px py pw ph < <(client "$popup")
+read -r px py pw ph < <(x11_client_area "$popup")
 xdotool mousemove --sync $((px + pw / 2)) $((py + ph * 3 / 4)) click 1
 
 pick_unit "$convert_window" 94 54 Kilograms
 pick_unit "$convert_window" 284 54 Pounds
-click "$convert_window" 283 261 # the copy button
+x11_click "$convert_window" 283 261 # the copy button
 figure=
 _copied() { figure=$(xclip -o -selection clipboard 2>/dev/null) && [ -n "$figure" ]; }
 x11_wait_until 5 _copied || fail "the copy button put nothing on the clipboard"

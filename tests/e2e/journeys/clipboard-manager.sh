@@ -16,12 +16,12 @@ journey_begin "$1"
 
 journey_launch
 welcome=$(journey_window "$WELCOME_TITLE")
-journey_click "$welcome" "${CONTINUE_CENTRE[@]}"
+x11_click "$welcome" "${CONTINUE_CENTRE[@]}"
 window=$(journey_window "$CONVERT_TITLE")
 journey_select_family "$window" Mass
 journey_pick_unit "$window" LIST1_BOX Kilograms
 journey_pick_unit "$window" LIST2_BOX Pounds
-journey_click "$window" "${COPY_CENTRE[@]}"
+x11_click "$window" "${COPY_CENTRE[@]}"
 journey_expect_clipboard 2.20
 
 # The settings daemon keeps its settings behind a session bus of its own.

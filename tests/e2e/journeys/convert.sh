@@ -12,19 +12,19 @@ journey_begin "$program"
 journey_launch LANG="$locale" LC_ALL="$locale"
 
 welcome=$(journey_window "$WELCOME_TITLE")
-journey_click "$welcome" "${CONTINUE_CENTRE[@]}"
+x11_click "$welcome" "${CONTINUE_CENTRE[@]}"
 window=$(journey_window "$CONVERT_TITLE")
 
 journey_select_family "$window" Mass
 journey_pick_unit "$window" LIST1_BOX Kilograms
 journey_pick_unit "$window" LIST2_BOX Pounds
-journey_click "$window" "${COPY_CENTRE[@]}"
+x11_click "$window" "${COPY_CENTRE[@]}"
 journey_expect_clipboard "$mass"
 
 journey_select_family "$window" Volume
 journey_pick_unit "$window" LIST1_BOX FluidGallons
 journey_pick_unit "$window" LIST2_BOX Liters
-journey_click "$window" "${COPY_CENTRE[@]}"
+x11_click "$window" "${COPY_CENTRE[@]}"
 journey_expect_clipboard "$volume"
 
 journey_close_and_expect_exit "$window"

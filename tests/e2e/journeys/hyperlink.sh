@@ -30,7 +30,7 @@ navy_before=$(journey_count_colour "$welcome" "${link[@]}" "$navy")
 [ "$(journey_count_colour "$welcome" "${link[@]}" "$red")" = 0 ] || journey_fail "the link is red without the pointer on it"
 
 link_x=$((link[0] + 40)) link_y=$((link[1] + link[3] / 2))
-read -r cx cy _ < <(journey_client "$welcome")
+read -r cx cy _ < <(x11_client_area "$welcome")
 xdotool mousemove --sync $((cx + link_x)) $((cy + link_y))
 _link_is_red() { (($(journey_count_colour "$welcome" "${link[@]}" "$red") > 0)); }
 x11_wait_until 5 _link_is_red || journey_fail "the link did not turn red under the pointer"
@@ -42,7 +42,7 @@ _link_is_navy() { [ "$(journey_count_colour "$welcome" "${link[@]}" "$navy")" = 
 x11_wait_until 5 _link_is_navy || journey_fail "the link did not turn navy again"
 journey_note "the link turns navy again when the pointer leaves"
 
-journey_click "$welcome" "$link_x" "$link_y"
+x11_click "$welcome" "$link_x" "$link_y"
 x11_wait_until 10 test -s "$record" || journey_fail "nothing was handed to the opener"
 opened=$(cat "$record")
 case $opened in
@@ -57,5 +57,5 @@ kill -0 "$journey_pid" || journey_fail "the program ended"
 journey_expect_size "$welcome" 542 493
 journey_expect_centred "$welcome"
 
-journey_click "$welcome" "${CONTINUE_CENTRE[@]}"
+x11_click "$welcome" "${CONTINUE_CENTRE[@]}"
 journey_close_and_expect_exit "$(journey_window "$CONVERT_TITLE")"

@@ -5,7 +5,7 @@
 #   journey_begin "$program"             # private runtime dir, Xvfb + openbox
 #   journey_launch                       # starts the program as a user would
 #   welcome=$(journey_window "$WELCOME_TITLE")
-#   journey_click "$welcome" 489 470     # a client point of that window
+#   x11_click "$welcome" 489 470     # a client point of that window
 #   journey_expect_clipboard 2.20
 #   journey_close_and_expect_exit "$(journey_window "$CONVERT_TITLE")"
 #
@@ -97,23 +97,6 @@ journey_window() {
   echo "$id"
 }
 
-# journey_client ID: "X Y WIDTH HEIGHT" of the client area on the screen.
-journey_client() {
-  xwininfo -id "$1" | awk '
-    /Absolute upper-left X:/ { x = $NF }
-    /Absolute upper-left Y:/ { y = $NF }
-    /^ *Width:/ { w = $NF }
-    /^ *Height:/ { h = $NF }
-    END { print x, y, w, h }'
-}
-
-# journey_click ID X Y [BUTTON]: a click at a point of the window's client area.
-journey_click() {
-  local cx cy cw ch
-  read -r cx cy cw ch < <(journey_client "$1")
-  xdotool mousemove --sync $((cx + $2)) $((cy + $3)) click "${4:-1}"
-}
-
 # journey_keys KEY...: keystrokes to whatever has the keyboard focus.
 journey_keys() {
   xdotool key --delay 60 "$@"
@@ -136,7 +119,7 @@ journey_expect_clipboard() {
 # (a pixel of rounding either way).
 journey_expect_centred() {
   local x y w h sw sh
-  read -r x y w h < <(journey_client "$1")
+  read -r x y w h < <(x11_client_area "$1")
   read -r sw sh < <(xdotool getdisplaygeometry)
   local dx=$((2 * x + w - sw)) dy=$((2 * y + h - sh))
   if ((dx < -2 || dx > 2 || dy < -2 || dy > 2)); then
@@ -148,7 +131,7 @@ journey_expect_centred() {
 # journey_expect_size ID WIDTH HEIGHT: the client area's size.
 journey_expect_size() {
   local x y w h
-  read -r x y w h < <(journey_client "$1")
+  read -r x y w h < <(x11_client_area "$1")
   [ "$w" = "$2" ] && [ "$h" = "$3" ] || journey_fail "client area ${w}x$h, expected ${2}x$3"
 }
 
@@ -174,7 +157,7 @@ journey_expect_active() {
 # client rectangle show exactly COLOUR (#RRGGBB) on the screen now.
 journey_count_colour() {
   local cx cy shot=$journey_dir/count.png
-  read -r cx cy _ < <(journey_client "$1")
+  read -r cx cy _ < <(x11_client_area "$1")
   x11_screenshot "$shot"
   convert "$shot" -crop "${4}x$5+$((cx + $2))+$((cy + $3))" +repage txt:- |
     grep -ci " $6" || true
@@ -189,7 +172,7 @@ journey_select_family() {
     Mass) row=1 ;;
     *) journey_fail "no family $2" ;;
   esac
-  journey_click "$1" "${FAMILIES_CENTRE[@]}"
+  x11_click "$1" "${FAMILIES_CENTRE[@]}"
   local popup
   _journey_popup() {
     popup=$(xdotool search --onlyvisible --pid "$journey_pid" 2>/dev/null | grep -vx "$1" | tail -n 1)
@@ -197,7 +180,7 @@ journey_select_family() {
   }
   x11_wait_until 5 _journey_popup "$1" || journey_fail "the family list did not drop down"
   local px py pw ph
-  read -r px py pw ph < <(journey_client "$popup")
+  read -r px py pw ph < <(x11_client_area "$popup")
   # Two entries share the list's height.
   xdotool mousemove --sync $((px + pw / 2)) $((py + ph * (2 * row + 1) / 4)) click 1
 }
@@ -206,7 +189,7 @@ journey_select_family() {
 # name typed, which the list finds as the user types.
 journey_pick_unit() {
   local -n box=$2
-  journey_click "$1" $((box[0] + box[2] / 2)) $((box[1] + 8))
+  x11_click "$1" $((box[0] + box[2] / 2)) $((box[1] + 8))
   xdotool type --delay 25 "$3"
 }
 

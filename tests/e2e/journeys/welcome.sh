@@ -39,13 +39,13 @@ journey_note "only moving and resizing asked of the manager ($hints); frame $lef
 # and the headings are blue.
 shot=$journey_dir/welcome.png
 x11_screenshot "$shot"
-read -r cx cy cw ch < <(journey_client "$welcome")
+read -r cx cy cw ch < <(x11_client_area "$welcome")
 colours=$(convert "$shot" -crop "${cw}x$ch+$cx+$cy" +repage -format '%k' info:)
 ((colours > 200)) || journey_fail "the welcome window shows only $colours colours"
 journey_note "the welcome window shows $colours colours"
 journey_save_shot "$shot" welcome.png
 
-journey_click "$welcome" "${CONTINUE_CENTRE[@]}"
+x11_click "$welcome" "${CONTINUE_CENTRE[@]}"
 convert_window=$(journey_window "$CONVERT_TITLE")
 journey_expect_size "$convert_window" 382 284
 journey_expect_centred "$convert_window"

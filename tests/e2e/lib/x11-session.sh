@@ -5,6 +5,7 @@
 #   ./korvalen &
 #   id=$(x11_wait_window '^Korvalen Converter$' 10) || exit 1
 #   x11_window_geometry "$id"          # "X Y WIDTH HEIGHT"
+#   x11_click "$id" 460 470            # a click at a point of its client area
 #   [ "$(x11_active_window)" = "$id" ]
 #   x11_window_state "$id"             # e.g. "_NET_WM_STATE_HIDDEN"
 #   x11_screenshot /tmp/shot.png
@@ -195,6 +196,24 @@ x11_window_geometry() {
   eval "$(xdotool getwindowgeometry --shell "$1" 2>/dev/null)" || return 1
   [ -n "$WIDTH" ] || return 1
   echo "$X $Y $WIDTH $HEIGHT"
+}
+
+# x11_client_area ID: "X Y WIDTH HEIGHT" of the window's client area on the
+# screen (inside the frame the window manager draws).
+x11_client_area() {
+  xwininfo -id "$1" 2>/dev/null | awk '
+    /Absolute upper-left X:/ { x = $NF }
+    /Absolute upper-left Y:/ { y = $NF }
+    /^ *Width:/ { w = $NF }
+    /^ *Height:/ { h = $NF }
+    END { if (w == "") exit 1; print x, y, w, h }'
+}
+
+# x11_click ID X Y [BUTTON]: a click at a point of the window's client area.
+x11_click() {
+  local cx cy cw ch
+  read -r cx cy cw ch < <(x11_client_area "$1") || return 1
+  xdotool mousemove --sync $((cx + $2)) $((cy + $3)) click "${4:-1}"
 }
 
 # x11_active_window: the window the window manager reports active, or 0.
