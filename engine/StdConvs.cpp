@@ -90,9 +90,9 @@ constexpr TStdUnit DistanceUnits[] = {  // in meters
   Unit(N_("Yards"), 0.9144),                               // 3 feet
   Unit(N_("Miles"), 1609.344),                             // 5280 feet
   Unit(N_("NauticalMiles"), 1852),
-  Unit(N_("AstronomicalUnits"), 149598000000),             // exact in a double
-  Unit(N_("LightYears"), 9460528404879358),                // exact in a double
-  Unit(N_("Parsecs"), 30856802484953068),                  // exact in a double
+  Unit(N_("AstronomicalUnits"), 149598000000.0),             // exact in a double
+  Unit(N_("LightYears"), 9460528404879358.0),                // exact in a double
+  Unit(N_("Parsecs"), 30856802484953068.0),                  // exact in a double
   Unit(N_("Cubits"), 0.4572),                              // 18 inches
   Unit(N_("Fathoms"), 1.8288),                             // 6 feet
   Unit(N_("Furlongs"), 201.168),                           // 660 feet

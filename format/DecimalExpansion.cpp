@@ -75,7 +75,7 @@ void WriteNineDigits(std::uint32_t value, char* digits) noexcept {
   for (int i = 7; i >= 1; i -= 2) {
     const std::uint32_t pair = value % 100;
     value /= 100;
-    std::memcpy(digits + i, &kDigitPairs[2 * pair], 2);
+    std::memcpy(digits + i, &kDigitPairs[std::size_t{2} * pair], 2);
   }
 }
 

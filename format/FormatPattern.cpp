@@ -22,7 +22,8 @@ constexpr int kMaxExponentDigits = 4;
 // separator. An exponent marker (at least two characters) writes its letter,
 // a sign and at most four digits (the exponent lies in [-547, 310]); any
 // other character writes itself at most; "-" goes before it all.
-constexpr std::size_t kOutputCapacity = 3 * kMaxPatternLength + 2 * kMaxDigits + 1;
+constexpr std::size_t kOutputCapacity =
+    std::size_t{3} * kMaxPatternLength + std::size_t{2} * kMaxDigits + 1;
 
 struct TToken {
   enum class TKind { End, DigitPlaceholder, ZeroPlaceholder, Point, Comma, Text, Exponent };
