@@ -25,7 +25,7 @@ QHash<QString, TPictureReader>& PictureReaders() {
 }  // namespace
 
 void RegisterPictureReader(const QString& suffix, TPictureReader reader) {
-  PictureReaders().insert(suffix.toLower(), std::move(reader));
+  PictureReaders()[suffix.toLower()] = std::move(reader);
 }
 
 QPixmap LoadPicture(const QString& path) {

@@ -255,7 +255,7 @@ class TLayoutReader {
       return std::nullopt;
     }
     std::vector<int> numbers;
-    for (const QJsonValue& item : array) {
+    for (const QJsonValue item : array) {
       if (!IsInteger(item)) {
         return std::nullopt;
       }
@@ -290,7 +290,7 @@ class TLayoutReader {
         return std::nullopt;
       }
       int flags = 0;
-      for (const QJsonValue& item : value.toArray()) {
+      for (const QJsonValue item : value.toArray()) {
         bool found = false;
         const int flag = enumerator.keyToValue(item.toString().toLatin1().constData(), &found);
         if (!item.isString() || !found) {
@@ -334,7 +334,7 @@ class TLayoutReader {
           return std::nullopt;
         }
         QStringList items;
-        for (const QJsonValue& item : value.toArray()) {
+        for (const QJsonValue item : value.toArray()) {
           if (!item.isString()) {
             return std::nullopt;
           }
@@ -418,7 +418,7 @@ class TLayoutReader {
 }  // namespace
 
 void RegisterClass(const QString& className, TComponentFactory factory) {
-  Classes().insert(className, std::move(factory));
+  Classes()[className] = std::move(factory);
 }
 
 double SystemTextHeight(const QString& family, int fontHeight, int storedTextHeight) {
