@@ -75,7 +75,9 @@ desktop-file-validate "$scratch"/root/usr/share/applications/*.desktop
 mapfile -t needed < <(objdump -p "$scratch/root/usr/bin/$program" | sed -n 's/^ *NEEDED *//p')
 [ ${#needed[@]} -gt 0 ] || fail "the program names no shared library"
 for soname in "${needed[@]}"; do
-  path=$(ldconfig -p | awk -v s="$soname" '$1 == s { print $NF; exit }')
+  # awk reads to the end: leaving early would kill ldconfig with SIGPIPE,
+  # which pipefail turns into a silent exit.
+  path=$(ldconfig -p | awk -v s="$soname" '$1 == s && !found { print $NF; found = 1 }')
   [ -n "$path" ] || fail "$soname is not a known library on this machine"
   owner=$(dpkg -S "$(readlink -f "$path")" 2>/dev/null | head -n 1 | cut -d: -f1) ||
     true
