@@ -8,6 +8,7 @@ if(rc)
 endif()
 execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/consumer -B ${WORK_DIR}/build -G Ninja
     -DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix
+    -DCMAKE_CXX_COMPILER=${CXX_COMPILER} "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}"
   RESULT_VARIABLE rc)
 if(rc)
   message(FATAL_ERROR "configure of the consumer failed: ${rc}")
