@@ -16,12 +16,7 @@ xdotool windowmove --sync "$cover" "$x" "$y"
 x11_wait_until 5 is_active "$cover" || fail "the covering window is not active"
 x11_wait_until 5 is_topmost "$cover" || fail "the covering window is not on top"
 
-watch_maps
-start second
-finished second 20
-mapped=$(mapped_since_watch)
-[ "$exit_code" = 0 ] || { cat "$work/second.log" >&2; fail "the second start exited with $exit_code"; }
-[ -z "$mapped" ] || fail "windows were mapped during the second start: $mapped"
+second_start_ends_unseen
 
 x11_wait_until 5 is_topmost "$conversion" || fail "the first's window was not raised: $(stacking_order | tr '\n' ' ')"
 x11_wait_until 5 is_active "$conversion" ||

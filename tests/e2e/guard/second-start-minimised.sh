@@ -10,12 +10,7 @@ conversion=$(continue_to_conversion "$welcome") || fail "could not reach the con
 xdotool windowminimize --sync "$conversion"
 x11_wait_until 5 x11_is_minimised "$conversion" || fail "the conversion window did not minimise"
 
-watch_maps
-start second
-finished second 20
-mapped=$(mapped_since_watch)
-[ "$exit_code" = 0 ] || { cat "$work/second.log" >&2; fail "the second start exited with $exit_code"; }
-[ -z "$mapped" ] || fail "windows were mapped during the second start: $mapped"
+second_start_ends_unseen
 
 x11_wait_until 5 eval '! x11_is_minimised "$conversion"' || fail "the first's window stayed minimised"
 x11_wait_until 5 is_active "$conversion" ||
