@@ -25,6 +25,19 @@ char FoldAscii(char c) noexcept {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// A to Z match a to z; every other byte only itself.
+bool AsciiCaselessEqual(std::string_view a, std::string_view b) noexcept {
+  if (a.size() != b.size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (FoldAscii(a[i]) != FoldAscii(b[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
 bool IsValidUtf8(std::string_view text) noexcept {
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
   const auto length = static_cast<std::int32_t>(text.size());
@@ -65,22 +78,14 @@ bool DescriptionsMatch(std::string_view a, std::string_view b) {
   const bool asciiA = IsAscii(a);
   const bool asciiB = IsAscii(b);
   if (asciiA && asciiB) {
-    // Default case folding changes no ASCII letter but A to Z.
-    if (a.size() != b.size()) {
-      return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-      if (FoldAscii(a[i]) != FoldAscii(b[i])) {
-        return false;
-      }
-    }
-    return true;
+    // Default case folding changes no ASCII character but A to Z.
+    return AsciiCaselessEqual(a, b);
   }
-  // Texts beyond ICU's 32-bit lengths are compared as bytes too.
+  // Texts beyond ICU's 32-bit lengths are compared bytewise too.
   constexpr std::size_t MaxIcuLength = 0x7FFFFFFF;
   if (a.size() > MaxIcuLength || b.size() > MaxIcuLength || (!asciiA && !IsValidUtf8(a)) ||
       (!asciiB && !IsValidUtf8(b))) {
-    return a == b;
+    return AsciiCaselessEqual(a, b);
   }
   return CaselessKey(a) == CaselessKey(b);
 }

@@ -7,8 +7,10 @@
 // equal after Unicode default full case folding, so "liters", "LITERS" and
 // "Liters" match under every locale, Turkish included ("I" folds to "i"
 // regardless of the user's language); "Liter" does not match "Liters";
-// "STRASSE" matches "straße". A text that is not valid UTF-8 matches only a
-// byte-for-byte equal text. Never throws except std::bad_alloc.
+// "STRASSE" matches "straße". Where either text is not valid UTF-8, ASCII
+// letters still match without case and every other byte only itself:
+// "GR\xFFAMS" matches "Gr\xFFams", "\xC9" does not match "\xE9". Never throws except
+// std::bad_alloc.
 
 #include <string_view>
 

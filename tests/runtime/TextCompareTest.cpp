@@ -74,11 +74,25 @@ const MatchRow kRows[] = {
      "Gr\xFF"
      "ams",
      true},
-    {"InvalidUtf8OtherCase",
+    {"InvalidUtf8AsciiLettersFoldCase",
      "GR\xFF"
      "AMS",
      "Gr\xFF"
      "ams",
+     true},
+    // Latin-1 É and é: outside ASCII, case is not guessed at.
+    {"InvalidUtf8OtherBytesExact", "\xC9TAPE", "\xE9tape", false},
+    {"InvalidUtf8AgainstValidText",
+     "\xFF"
+     "A",
+     "\xC3\xBF"
+     "a",
+     false},
+    {"InvalidUtf8DifferentLength",
+     "Gr\xFF"
+     "ams",
+     "Gr\xFF"
+     "ams ",
      false},
     {"InvalidAgainstValidFold", "\xC3", "\xC3\x83", false},
     {"EncodedSurrogateIsInvalid", "\xED\xA0\x80", "\xED\xA0\x80", true},
