@@ -12,8 +12,9 @@ namespace korvalen {
 
 namespace {
 
-constexpr std::int32_t MinSerialDay = -693593;  // 0001-01-01
-constexpr std::int32_t MaxSerialDay = 2958465;  // 9999-12-31
+constexpr std::int32_t MinSerialDay = -693593;      // 0001-01-01
+constexpr std::int32_t MaxSerialDay = 2958465;      // 9999-12-31, the last encodable day
+constexpr std::int32_t MaxDecodableDay = 23242572;  // 65535-12-31: years are kept in 16 bits
 constexpr std::int64_t MSecsPerDay = 86400000;
 // Days from 1970-01-01 back to 1899-12-30, the serial's day 0.
 constexpr std::int32_t SerialEpochFromUnix = 25569;
@@ -46,17 +47,18 @@ constexpr void CivilFromDays(std::int32_t days, std::int32_t& year, std::int32_t
 static_assert(DaysFromCivil(1899, 12, 30) == -SerialEpochFromUnix);
 static_assert(DaysFromCivil(1, 1, 1) + SerialEpochFromUnix == MinSerialDay);
 static_assert(DaysFromCivil(9999, 12, 31) + SerialEpochFromUnix == MaxSerialDay);
+static_assert(DaysFromCivil(65535, 12, 31) + SerialEpochFromUnix == MaxDecodableDay);
 
 // The whole days of a serial after rounding to milliseconds, counted toward
-// zero; false outside the years 1 to 9999. The range is checked before any
+// zero; false outside the years 1 to 65535. The range is checked before any
 // conversion to an integer.
 bool SerialDay(double dateTime, std::int32_t& serialDay) noexcept {
-  if (!std::isfinite(dateTime) || std::fabs(dateTime) > 3.0e6) {
+  if (!std::isfinite(dateTime) || std::fabs(dateTime) > 3.0e7) {
     return false;
   }
   const long double ms = std::nearbyint(static_cast<long double>(dateTime) * MSecsPerDay);
   const std::int64_t days = static_cast<std::int64_t>(ms) / MSecsPerDay;
-  if (days < MinSerialDay || days > MaxSerialDay) {
+  if (days < MinSerialDay || days > MaxDecodableDay) {
     return false;
   }
   serialDay = static_cast<std::int32_t>(days);
@@ -65,6 +67,11 @@ bool SerialDay(double dateTime, std::int32_t& serialDay) noexcept {
 
 [[noreturn]] void RaiseNotRepresentable(double julianDate) {
   throw EConvertError(Format(res::SInvalidJulianDate, {FormatFixed(julianDate, 2)}));
+}
+
+// Names the serial given: the Julian date it would stand for is no date at all.
+[[noreturn]] void RaiseNotDecodable(double dateTime) {
+  throw EConvertError(Format(res::SSerialNotDecodable, {FormatFixed(dateTime, 2)}));
 }
 
 }  // namespace
@@ -98,7 +105,7 @@ bool TryDecodeDate(double dateTime, int& year, int& month, int& day) noexcept {
 double DateTimeToJulianDate(double dateTime) {
   std::int32_t serialDay = 0;
   if (!SerialDay(dateTime, serialDay)) {
-    RaiseNotRepresentable(static_cast<double>(static_cast<long double>(dateTime) + 2415018.5L));
+    RaiseNotDecodable(dateTime);
   }
   std::int32_t y = 0;
   std::int32_t m = 0;

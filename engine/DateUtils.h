@@ -22,16 +22,18 @@ bool TryEncodeDate(int year, int month, int day, double& date) noexcept;
 
 // The calendar date of a serial: the serial is rounded to whole milliseconds
 // (ties to even) and its whole days are counted toward zero, so -1.25 lies on
-// 1899-12-29 and 0.9999999999 on 1899-12-31. False, leaving the outputs as
-// they were, for NaN, infinities and dates outside the years 1 to 9999.
+// 1899-12-29 and 0.9999999999 on 1899-12-31. Decodes the years 1 to 65535,
+// beyond what TryEncodeDate encodes: 2958466 gives 10000-01-01. False,
+// leaving the outputs as they were, for NaN, infinities and dates outside
+// those years.
 bool TryDecodeDate(double dateTime, int& year, int& month, int& day) noexcept;
 
 // Serial to Julian date. DateTimeToJulianDate(0) gives 2415018.5.
 // The time of day is taken relative to the same whole-day count as the date,
 // so a serial just short of midnight stays on its day.
-// Throws EConvertError "%f Julian cannot be represented as a DateTime" (with
-// the Julian date the serial would have, two decimals) for a serial that
-// TryDecodeDate rejects.
+// DateTimeToJulianDate(2958466) gives 5373484.5 (10000-01-01).
+// Throws EConvertError "Serial %f cannot be decoded as a date" (the serial
+// with two decimals) for a serial that TryDecodeDate rejects.
 double DateTimeToJulianDate(double dateTime);
 
 // Julian date to serial. JulianDateToDateTime(2415019.25) gives 0.75.

@@ -32,6 +32,7 @@ inline constexpr std::string_view SConvProcMissing = N_("%s has no conversion pr
 // Date routines.
 inline constexpr std::string_view SInvalidJulianDate =
     N_("%f Julian cannot be represented as a DateTime");
+inline constexpr std::string_view SSerialNotDecodable = N_("Serial %f cannot be decoded as a date");
 
 // Floating-point faults.
 inline constexpr std::string_view SInvalidOp = N_("Invalid floating point operation");

@@ -325,9 +325,16 @@ TEST_F(ConvRegistryTest, UnusualDescriptionsRegisterAndMatchSafely) {
   TConvType found = 0;
   EXPECT_TRUE(TypeFromDescription(family, invalid, found));
   EXPECT_EQ(found, type);
+  // ASCII letters fold even in text that is not UTF-8; other bytes do not.
+  found = 0;
+  EXPECT_TRUE(TypeFromDescription(family,
+                                  "GR\xFF"
+                                  "AMS",
+                                  found));
+  EXPECT_EQ(found, type);
   EXPECT_FALSE(TypeFromDescription(family,
-                                   "GR\xFF"
-                                   "AMS",
+                                   "Gr\xDF"
+                                   "ams",
                                    found));
   const std::string withNul("a\0b", 3);
   EXPECT_EQ(AddConvType(family, withNul, 2.0), type + 1);

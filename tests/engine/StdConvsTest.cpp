@@ -309,6 +309,11 @@ const ValueRow kValueRows[] = {
     {"JulianToModifiedJulian", "Time", "JulianDate", "ModifiedJulianDate", 2451545.0, 51544.5},
     {"NoonIsHalfADay", "Time", "DateTime", "JulianDate", 0.5, 2415019},
     {"NegativeSerialKeepsItsSignedFraction", "Time", "DateTime", "JulianDate", -1.25, 2415017.25},
+    // Serials decode beyond the encodable years, to the end of year 65535.
+    {"FirstDayOfYear10000", "Time", "DateTime", "JulianDate", 2958466, 5373484.5},
+    {"ThreeMillionDaysAsJulian", "Time", "Days", "JulianDate", 3000000, 5415018.5},
+    {"HundredCenturiesAsModifiedJulian", "Time", "Centuries", "ModifiedJulianDate", 100, 3667518},
+    {"LastDayOfYear65535", "Time", "DateTime", "JulianDate", 23242572.75, 25657591.25},
 };
 
 class StdValueTest : public StdConvsTest, public testing::WithParamInterface<ValueRow> {};
@@ -366,20 +371,21 @@ const JulianFailureRow kJulianFailureRows[] = {
      "500000000.00 Julian cannot be represented as a DateTime"},
     {"HugeNegative", "JulianDate", "Days", -3e12,
      "-3000000000000.00 Julian cannot be represented as a DateTime"},
-    // A serial outside the years 1 to 9999 names the Julian date it stands for.
-    {"SerialInYearTenThousand", "DateTime", "JulianDate", 2958466,
-     "5373484.50 Julian cannot be represented as a DateTime"},
+    // A serial that decodes to no date is named as given: the caller gave no
+    // Julian date.
     {"SerialInYearZero", "Days", "JulianDate", -693594,
-     "1721424.50 Julian cannot be represented as a DateTime"},
-    {"SerialRoundsIntoYearTenThousand", "Days", "ModifiedJulianDate", 2958465.999999999,
-     "5373484.50 Julian cannot be represented as a DateTime"},
-    {"HugeSerial", "Days", "JulianDate", 1e300, "1E300 Julian cannot be represented as a DateTime"},
+     "Serial -693594.00 cannot be decoded as a date"},
+    {"SerialInYear65536", "DateTime", "JulianDate", 23242573,
+     "Serial 23242573.00 cannot be decoded as a date"},
+    {"SerialRoundsIntoYear65536", "Days", "ModifiedJulianDate", 23242572.999999996,
+     "Serial 23242573.00 cannot be decoded as a date"},
+    {"HugeSerial", "Days", "JulianDate", 1e300, "Serial 1E300 cannot be decoded as a date"},
 };
 
 class JulianFailureTest : public StdConvsTest,
                           public testing::WithParamInterface<JulianFailureRow> {};
 
-TEST_P(JulianFailureTest, RaisesConvertErrorWithTheJulianDate) {
+TEST_P(JulianFailureTest, RaisesConvertErrorNamingTheValueGiven) {
   const test::SeparatorGuard separators('.', ',');
   const JulianFailureRow& row = GetParam();
   try {
