@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <limits>
@@ -185,6 +186,46 @@ TEST_F(ConvertValueTest, FloatingPointFaultsRaiseTheirErrors) {
   // A fault never lingers into the next conversion.
   EXPECT_TRUE(SameBits(ConvertValue(2.0, huge, huge), 2.0));
   EXPECT_TRUE(SameBits(ConvertValue(0.5, reciprocal, FMeters), 2.0));
+}
+
+// Values at the edges of the double range through two factor steps (Meters
+// factor 1, Millimeters 0.001, Gigameters 1e9): quiet NaNs and infinities
+// come back bit for bit, a signalling NaN is an invalid operation, results
+// beyond the range overflow, results below it round to denormals or zero.
+TEST_F(ConvertValueTest, EdgeValuesThroughFactorSteps) {
+  const TConvType gigameters = AddConvType(FDistance, "Gigameters", 1e9);
+  const double infinity = std::numeric_limits<double>::infinity();
+  const double quiet = std::bit_cast<double>(0x7FF8000000012345u);
+  const double negativeQuiet = std::bit_cast<double>(0xFFF80000000ABCDEu);
+  const double signalling = std::bit_cast<double>(0x7FF0000000000001u);
+  const double negativeSignalling = std::bit_cast<double>(0xFFF4000000000000u);
+  struct Row {
+    double value;
+    TConvType from;
+    TConvType to;
+    double expected;
+  };
+  for (const Row& row : {
+           Row{quiet, FMillimeters, FMeters, quiet},
+           Row{negativeQuiet, gigameters, FMillimeters, negativeQuiet},
+           Row{infinity, FMillimeters, gigameters, infinity},
+           Row{-infinity, gigameters, FMillimeters, -infinity},
+           Row{DBL_MAX, FMeters, FMeters, DBL_MAX},
+           // 1e-300 ÷ 1e9 and 5e-324 × 0.001 fall below the normal range.
+           Row{1e-300, FMeters, gigameters, 0x0.0b8157268fdafp-1022},
+           Row{std::numeric_limits<double>::denorm_min(), FMillimeters, FMeters, 0.0},
+           Row{-std::numeric_limits<double>::denorm_min(), FMillimeters, FMeters, -0.0},
+       }) {
+    EXPECT_TRUE(SameBits(ConvertValue(row.value, row.from, row.to), row.expected))
+        << row.value << " from " << row.from << " to " << row.to;
+  }
+  for (const double value : {signalling, negativeSignalling}) {
+    EXPECT_THROW(ConvertValue(value, FMillimeters, FMeters), EInvalidOp);
+    EXPECT_THROW(ConvertValue(value, FRecorded, FMeters), EInvalidOp);  // in a procedure
+  }
+  EXPECT_THROW(ConvertValue(DBL_MAX, gigameters, FMeters), EOverflow);
+  EXPECT_THROW(ConvertValue(-DBL_MAX, FMeters, FMillimeters), EOverflow);
+  EXPECT_THROW(ConvertValue(1e306, FMillimeters, FMicrons), EOverflow);  // the quotient
 }
 
 TEST_F(ConvertValueTest, UnderflowAndOddValuesPassSilently) {
