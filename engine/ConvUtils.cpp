@@ -291,10 +291,15 @@ void ClearConvRegistry() {
 }
 
 double ConvertValue(double value, TConvType from, TConvType to) {
-  TConvTypeInfo* fromInfo = nullptr;
-  TConvTypeInfo* toInfo = nullptr;
-  if (!FindTypeInfo(from, fromInfo) || !FindTypeInfo(to, toInfo) ||
-      fromInfo->FamilyId() != toInfo->FamilyId()) {
+  TConvRegistry& registry = Registry();
+  // One read hold over both lookups and both steps: a removal on another
+  // thread waits until the conversion is done with the unit types.
+  TReadGuard read(registry.FTypeLock);
+  const auto& types = registry.FTypes;
+  const TConvTypeInfo* fromInfo = from < types.size() ? types[from].get() : nullptr;
+  const TConvTypeInfo* toInfo =
+      fromInfo != nullptr && to < types.size() ? types[to].get() : nullptr;
+  if (toInfo == nullptr || fromInfo->FamilyId() != toInfo->FamilyId()) [[unlikely]] {
     throw EConversionError(
         Format(res::SConvIncompatibleTypes, {DescriptionOfType(from), DescriptionOfType(to)}));
   }

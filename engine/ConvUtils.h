@@ -23,7 +23,8 @@
 // own choosing, after every other user of the registry has stopped. Objects
 // that FindFamilyInfo and FindTypeInfo yield stay owned by the registry and
 // live until their family is removed or the registry is cleared: do not
-// remove a family while another thread still uses it or its unit types.
+// remove a family while another thread still uses such an object.
+// ConvertValue needs no such care (it holds its unit types until it returns).
 
 #include <cstdint>
 #include <string>
@@ -182,9 +183,14 @@ void ClearConvRegistry();
 // ConvertValue(1, kilograms, pounds) gives 2.2046226218487757.
 // Throws EConversionError "Incompatible conversion types [%s, %s]" (with
 // DescriptionOfType of from and of to) when either is not registered or the
-// families differ; EOverflow when a step leaves the double range; errors of a
-// procedure pass unchanged. A NaN or infinite value goes through the factor
-// steps unchanged in kind.
+// families differ; EOverflow when a step leaves the double range, EInvalidOp
+// for a signalling NaN; errors of a procedure pass unchanged. A quiet NaN or
+// an infinity goes through the factor steps bit for bit.
+// Holds the read side of the type lock from the lookups to the result, so a
+// RemoveConvFamily or ClearConvRegistry on another thread waits for it and a
+// conversion gives its value or finds a unit type gone. A conversion
+// procedure runs under that hold: it may read the registry but never take
+// the family lock (always taken before the type lock).
 double ConvertValue(double value, TConvType from, TConvType to);
 
 // Empties the registry when it goes out of scope: the registry's shutdown as

@@ -1,5 +1,8 @@
 #include "platform/runtime/FloatSteps.h"
 
+#include <bit>
+#include <cmath>
+#include <cstdint>
 #include <string>
 
 #include "platform/runtime/Exceptions.h"
@@ -28,6 +31,42 @@ void RaiseFault(int faults) {
     throw EZeroDivide(std::string(res::SZeroDivide));
   }
   throw EOverflow(std::string(res::SOverflow));
+}
+
+namespace {
+
+// A signalling NaN has the top bit of its significand clear; loading it is
+// already an invalid operation.
+bool IsSignalling(double value) noexcept {
+  return std::isnan(value) && (std::bit_cast<std::uint64_t>(value) & 0x0008000000000000u) == 0;
+}
+
+}  // namespace
+
+double CheckProduct(double a, double b, double result) {
+  if (IsSignalling(a) || IsSignalling(b) || (std::isinf(a) && b == 0) ||
+      (std::isinf(b) && a == 0)) {
+    RaiseFault(FE_INVALID);
+  }
+  // Finite operands whose product is infinite: it left the double range.
+  if (std::isinf(result) && std::isfinite(a) && std::isfinite(b)) {
+    RaiseFault(FE_OVERFLOW);
+  }
+  return result;
+}
+
+double CheckQuotient(double a, double b, double result) {
+  if (IsSignalling(a) || IsSignalling(b) || (a == 0 && b == 0) ||
+      (std::isinf(a) && std::isinf(b))) {
+    RaiseFault(FE_INVALID);
+  }
+  if (std::isfinite(a) && b == 0) {
+    RaiseFault(FE_DIVBYZERO);
+  }
+  if (std::isinf(result) && std::isfinite(a)) {
+    RaiseFault(FE_OVERFLOW);
+  }
+  return result;
 }
 
 }  // namespace korvalen::fpu

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -11,6 +12,7 @@
 #include "engine/ConvUtils.h"
 #include "engine/StdConvs.h"
 #include "platform/runtime/Exceptions.h"
+#include "platform/runtime/FloatSteps.h"
 #include "platform/runtime/TextCompare.h"
 #include "tests/engine/EngineTestSupport.h"
 
@@ -34,6 +36,14 @@ TEST(RegistryStress, ConcurrentRegistrationLookupListingAndConversion) {
   ASSERT_TRUE(FamilyFromDescription("Mass", mass));
   ASSERT_TRUE(TypeFromDescription(mass, "Kilograms", kilograms));
   ASSERT_TRUE(TypeFromDescription(mass, "Pounds", pounds));
+
+  const TConvType standardLast = detail::LastConvType();
+  std::map<TConvType, std::string> standard;
+  for (TConvType id = 1; id <= standardLast; ++id) {
+    standard[id] = DescriptionOfType(id);
+  }
+  const std::set<std::string> registrarTexts = {"Unit 0", "Unit 1", "Unit 2", "Unit 3",
+                                                "Unit 4", "Unit 5", "Base",   "Twice"};
 
   constexpr int Rounds = 200;
   constexpr int TypesPerRound = 6;
@@ -83,6 +93,7 @@ TEST(RegistryStress, ConcurrentRegistrationLookupListingAndConversion) {
 
   auto reader = [&] {
     TConvTypeArray types;
+    std::vector<bool> gone(65536);
     do {
       if (!SameBits(ConvertValue(1.0, kilograms, pounds), 2.2046226218487757)) {
         ++wrongConversions;
@@ -97,9 +108,15 @@ TEST(RegistryStress, ConcurrentRegistrationLookupListingAndConversion) {
       if (types.size() != 16 || types.front() != 96 || types.back() != 111) {
         ++wrongListings;
       }
+      // A handed-out number describes the unit registered under it, or
+      // itself in brackets once its family is gone, and then for good.
       const TConvType last = detail::LastConvType();
       for (TConvType id = 120; id <= last; id = static_cast<TConvType>(id + 7)) {
-        if (DescriptionOfType(id).empty()) {
+        const std::string description = DescriptionOfType(id);
+        if (description == FormatHexId(id)) {
+          gone[id] = true;
+        } else if (gone[id] || (id <= standardLast ? description != standard.at(id)
+                                                   : registrarTexts.count(description) == 0)) {
           ++wrongListings;
         }
       }
@@ -148,6 +165,75 @@ TEST(RegistryStress, ConcurrentRegistrationLookupListingAndConversion) {
     }
   }
   UnregisterStandardUnits();
+  detail::ResetConvRegistry();
+}
+
+// A unit whose steps give way to other threads midway, so that a removal on
+// another thread lands while a conversion is inside them.
+double YieldingToBase(double value) {
+  std::this_thread::yield();
+  return value * 2.0;
+}
+double YieldingFromBase(double value) {
+  std::this_thread::yield();
+  return value / 2.0;
+}
+
+// Two threads convert between the units of a family that a third removes and
+// registers again, over and over. Every conversion either gives the exact
+// value or finds a unit gone (EConversionError); the units it uses stay alive
+// until it returns, which ASan and TSan check.
+TEST(RegistryStress, ConversionsSurviveRemovalOfTheirFamily) {
+  detail::ResetConvRegistry();
+  auto registerChurn = [] {
+    const TConvFamilyId family = AddConvFamily("Churn");
+    AddConvType(family, "Yielding", YieldingToBase, YieldingFromBase);
+    AddConvType(family, "Quarter", 4.0);
+    return family;
+  };
+  TConvFamilyId churn = registerChurn();
+  std::atomic<bool> churning{true};
+  std::atomic<int> exact{0};
+  std::atomic<int> gone{0};
+  std::atomic<int> wrong{0};
+
+  auto converter = [&] {
+    fpu::InitEnvironment();
+    TConvType yielding = 0;
+    TConvType quarter = 0;
+    do {
+      // The numbers found may outlive their units: looked up afresh only now and then.
+      TConvFamilyId family = 0;
+      if ((exact + gone) % 4 == 0 && FamilyFromDescription("Churn", family)) {
+        TypeFromDescription(family, "Yielding", yielding);
+        TypeFromDescription(family, "Quarter", quarter);
+      }
+      try {
+        const bool right = SameBits(ConvertValue(3.0, yielding, quarter), 1.5) &&
+                           SameBits(ConvertValue(3.0, quarter, yielding), 6.0);
+        ++(right ? exact : wrong);
+      } catch (const EConversionError&) {
+        ++gone;
+      } catch (...) {
+        ++wrong;
+      }
+    } while (churning.load());
+  };
+
+  std::thread first(converter);
+  std::thread second(converter);
+  for (int round = 0; round < 300; ++round) {
+    RemoveConvFamily(churn);
+    churn = registerChurn();
+    std::this_thread::yield();
+  }
+  churning = false;
+  first.join();
+  second.join();
+
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_GT(exact.load(), 0);
+  EXPECT_GT(gone.load(), 0);
   detail::ResetConvRegistry();
 }
 
