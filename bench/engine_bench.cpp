@@ -171,6 +171,18 @@ class RatioReporter : public benchmark::ConsoleReporter {
       std::printf("Two threads converting against one: %.2fx the throughput (target >= 1.60)\n",
                   two / one);
     }
+    // Each thread's processor time per conversion, which the machine's other
+    // load barely touches: equal on one and on two threads means the threads
+    // do not slow each other down (no shared cache line, no lock wait), and
+    // two threads with a core each would reach twice the throughput.
+    const double cpuOne = Time("ConvertOnThreads/real_time/threads:1");
+    const double cpuTwo = Time("ConvertOnThreads/real_time/threads:2");
+    if (cpuOne > 0 && cpuTwo > 0) {
+      std::printf(
+          "Processor time per conversion, one thread %.1f ns, each of two %.1f ns: %.2fx the "
+          "throughput with a core per thread\n",
+          cpuOne, cpuTwo, 2 * cpuOne / cpuTwo);
+    }
     const double bareOne = Items("ArithmeticOnThreads/real_time/threads:1");
     const double bareTwo = Items("ArithmeticOnThreads/real_time/threads:2");
     if (bareOne > 0 && bareTwo > 0) {
