@@ -403,13 +403,24 @@ std::string JulianFailureRowName(const testing::TestParamInfo<JulianFailureRow>&
 INSTANTIATE_TEST_SUITE_P(Rows, JulianFailureTest, testing::ValuesIn(kJulianFailureRows),
                          JulianFailureRowName);
 
-TEST_F(StdConvsTest, JulianMessageUsesTheUsersDecimalSeparator) {
+TEST_F(StdConvsTest, DateMessagesUseTheUsersDecimalSeparator) {
   const test::SeparatorGuard separators(',', '.');
-  try {
-    Convert(5373484.5, "Time", "JulianDate", "DateTime");
-    ADD_FAILURE() << "no error";
-  } catch (const EConvertError& e) {
-    EXPECT_EQ(std::string(e.what()), "5373484,50 Julian cannot be represented as a DateTime");
+  struct Row {
+    const char* from;
+    const char* to;
+    double value;
+    const char* message;
+  };
+  for (const Row& row : {Row{"JulianDate", "DateTime", 5373484.5,
+                             "5373484,50 Julian cannot be represented as a DateTime"},
+                         Row{"DateTime", "JulianDate", -693594.25,
+                             "Serial -693594,25 cannot be decoded as a date"}}) {
+    try {
+      Convert(row.value, "Time", row.from, row.to);
+      ADD_FAILURE() << "no error for " << row.message;
+    } catch (const EConvertError& e) {
+      EXPECT_EQ(std::string(e.what()), row.message);
+    }
   }
 }
 
