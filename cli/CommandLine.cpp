@@ -45,7 +45,7 @@ constexpr std::string_view HelpText =
     "Amounts take the point or the locale's decimal separator, and an exponent.\n"
     "\n"
     "      --digits=N     print N significant digits (1 to 17) in general form\n"
-    "      --pattern=P    print by the format pattern P (\"#,##0.000\", \"0.00E+00\")\n"
+    "      --pattern=P    print by the format pattern P (\"0.000\", \"0.00E+00\")\n"
     "      --list [FAMILY]  list every family and its units, or FAMILY's units\n"
     "      --help         display this help and exit\n"
     "      --version      output version information and exit\n"
