@@ -48,7 +48,11 @@ set(CPACK_PACKAGE_DESCRIPTION
   "Korvalen Converter is a small desktop utility that tells how many of one\n"
   "unit of measure make one of another, for volumes and masses in the U.S.\n"
   "customary and metric systems. It shows the figure with two decimals in\n"
-  "the user's locale and copies it to the clipboard on request.")
+  "the user's locale and copies it to the clipboard on request.\n"
+  ".\n"
+  "The package also holds korvalen-convert, which converts any amount between\n"
+  "the units of all six families (distance, area, volume, mass, temperature\n"
+  "and time) on the command line, one conversion or a stream of them.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -15,6 +15,8 @@ packages=(
   xfce4-settings dbus-daemon
   imagemagick fonts-liberation2 fonts-dejavu-core locales
   desktop-file-utils appstream dpkg-dev file
+  # manual pages (written in scdoc, turned into roff by the build) and the package check
+  scdoc lintian
   # tooling
   clang-format clang-tidy
 )

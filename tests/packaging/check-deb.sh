@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package with CPack in a scratch folder, then unpacks it
-# and checks its fields, its contents, and that it declares a package for
-# every shared library the program loads.
+# and checks its fields, its contents, that it declares a package for every
+# shared library the programs load, and that lintian finds no error or warning.
 #   check-deb.sh <build dir> <scratch dir> <program file name> <version>
 set -euo pipefail
 build=$1
@@ -51,10 +51,14 @@ done
 
 # Contents: the program in /usr/bin, the desktop files, nothing for developers.
 contents=$(dpkg-deb -c "$deb")
-grep -Eq "^-rwxr-xr-x root/root .* \./usr/bin/$program\$" <<<"$contents" ||
-  fail "./usr/bin/$program is missing or not an executable owned by root"
+for binary in "$program" korvalen-convert; do
+  grep -Eq "^-rwxr-xr-x root/root .* \./usr/bin/$binary\$" <<<"$contents" ||
+    fail "./usr/bin/$binary is missing or not an executable owned by root"
+  grep -Eq "^-rw-r--r-- root/root .* \./usr/share/man/man1/$binary\.1\.gz\$" <<<"$contents" ||
+    fail "the package lacks the manual page of $binary"
+done
 for path in '\./usr/share/applications/[^/]+\.desktop' '\./usr/share/metainfo/[^/]+\.metainfo\.xml' \
-  '\./usr/share/doc/korvalen-converter/copyright'; do
+  '\./usr/share/doc/korvalen-converter/copyright' '\./usr/share/doc/korvalen-converter/changelog\.gz'; do
   grep -Eq " $path\$" <<<"$contents" || fail "the package lacks $path"
 done
 for size in 32 48 64 128 256; do
@@ -72,8 +76,13 @@ fi
 # Every library the packaged program loads comes from a declared package.
 dpkg-deb -x "$deb" "$scratch/root"
 desktop-file-validate "$scratch"/root/usr/share/applications/*.desktop
-mapfile -t needed < <(objdump -p "$scratch/root/usr/bin/$program" | sed -n 's/^ *NEEDED *//p')
-[ ${#needed[@]} -gt 0 ] || fail "the program names no shared library"
+# The changelog's latest entry is this version.
+head=$(gzip -dc "$scratch/root/usr/share/doc/korvalen-converter/changelog.gz" | head -n 1)
+[[ $head == "korvalen-converter ($version) "* ]] || fail "the changelog begins '$head', not version $version"
+mapfile -t needed < <(for binary in "$program" korvalen-convert; do
+  objdump -p "$scratch/root/usr/bin/$binary" | sed -n 's/^ *NEEDED *//p'
+done | sort -u)
+[ ${#needed[@]} -gt 0 ] || fail "the programs name no shared library"
 for soname in "${needed[@]}"; do
   # awk reads to the end: leaving early would kill ldconfig with SIGPIPE,
   # which pipefail turns into a silent exit.
@@ -85,5 +94,9 @@ for soname in "${needed[@]}"; do
   [ -n "$owner" ] || fail "no Debian package owns $path"
   declares "$owner" || fail "the program loads $soname from $owner, which Depends does not name"
 done
+
+# Errors and warnings fail; an override would need a written reason. Run as
+# root, lintian prints a notice about it, which is harmless.
+lintian --fail-on error,warning --no-tag-display-limit "$deb" || fail "lintian reports errors or warnings"
 
 echo "$(basename "$deb") declares: $(field Depends)"

@@ -1,0 +1,126 @@
+#!/usr/bin/env bash
+# Times korvalen-convert against GNU units, the command-line converter people
+# use today, alternating the two in one run on this machine:
+#   - one process converting one kilogram to pounds, from exec to exit;
+#   - a stream of 100,000 conversions through one process, per conversion
+#     (the stream's time less one process's start and end).
+# GNU units is a timing baseline only: its output goes to /dev/null and is
+# never read. Prints medians and the ratios against the targets (a process at
+# most 0.3x, a streamed conversion at most 0.2x of GNU units' time), and for
+# single processes also the CPU time each used, which a busy machine disturbs
+# less than the wall clock.
+#   bench/convert-vs-units.sh [korvalen-convert]   RUNS=41 STREAM_RUNS=7
+set -euo pipefail
+cd "$(dirname "$0")/.."
+convert=${1:-build/release/cli/korvalen-convert}
+runs=${RUNS:-41}
+stream_runs=${STREAM_RUNS:-7}
+lines=100000
+
+if ! command -v units >/dev/null; then
+  sudo_cmd=()
+  if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+  echo "Installing GNU units (Debian's units package) as the baseline"
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends units >/dev/null
+fi
+if [ ! -x "$convert" ]; then
+  cmake --preset release >/dev/null
+  cmake --build --preset release --target korvalen-convert >/dev/null
+fi
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+# No history file: units would otherwise write one at every exit.
+units_cmd=(units --terse --quiet --history "")
+"${units_cmd[@]}" '1 kilogram' pound >/dev/null || {
+  echo "GNU units does not take the baseline's command" >&2
+  exit 1
+}
+"$convert" 1 Kilograms Pounds >/dev/null
+
+for ((i = 0; i < lines; ++i)); do echo "1 Kilograms Pounds"; done >"$scratch/convert.in"
+for ((i = 0; i < lines; ++i)); do printf '1 kilogram\npound\n'; done >"$scratch/units.in"
+
+# Microseconds a command takes, from the shell's own clock (no extra process).
+elapsed_us() {
+  local start=$EPOCHREALTIME
+  "$@"
+  local end=$EPOCHREALTIME
+  echo $(((${end/./} - ${start/./})))
+}
+one_convert() { "$convert" 1 Kilograms Pounds >/dev/null; }
+one_units() { "${units_cmd[@]}" '1 kilogram' pound >/dev/null; }
+stream_convert() { "$convert" <"$scratch/convert.in" >/dev/null; }
+stream_units() { "${units_cmd[@]}" <"$scratch/units.in" >/dev/null; }
+
+# CPU time (user + system) of this shell's finished children, in
+# microseconds, from what `times` wrote to file $1 (`times` must run in this
+# shell itself, not in a command substitution).
+children_cpu_us() {
+  sed -n 2p "$1" | awk '{
+    total = 0
+    for (i = 1; i <= 2; ++i) { split($i, p, /[ms]/); total += p[1] * 60 + p[2] }
+    printf "%d\n", total * 1000000
+  }'
+}
+
+median() {
+  sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+: >"$scratch/p.k"
+: >"$scratch/p.u"
+cpu_k=0
+cpu_u=0
+# Runs a single process, adding its wall time to file $1 and its CPU time to
+# the variable named $2.
+timed() {
+  local file=$1 counter=$2
+  shift 2
+  local before after
+  times >"$scratch/before"
+  elapsed_us "$@" >>"$file"
+  times >"$scratch/after"
+  before=$(children_cpu_us "$scratch/before")
+  after=$(children_cpu_us "$scratch/after")
+  printf -v "$counter" '%d' $((${!counter} + after - before))
+}
+for ((i = 0; i < runs; ++i)); do
+  # Alternate which goes first, so neither always meets a warm cache.
+  if ((i % 2)); then
+    timed "$scratch/p.k" cpu_k one_convert
+    timed "$scratch/p.u" cpu_u one_units
+  else
+    timed "$scratch/p.u" cpu_u one_units
+    timed "$scratch/p.k" cpu_k one_convert
+  fi
+done
+: >"$scratch/s.k"
+: >"$scratch/s.u"
+for ((i = 0; i < stream_runs; ++i)); do
+  if ((i % 2)); then
+    elapsed_us stream_convert >>"$scratch/s.k"
+    elapsed_us stream_units >>"$scratch/s.u"
+  else
+    elapsed_us stream_units >>"$scratch/s.u"
+    elapsed_us stream_convert >>"$scratch/s.k"
+  fi
+done
+
+process_k=$(median <"$scratch/p.k")
+process_u=$(median <"$scratch/p.u")
+stream_k=$(median <"$scratch/s.k")
+stream_u=$(median <"$scratch/s.u")
+awk -v pk="$process_k" -v pu="$process_u" -v sk="$stream_k" -v su="$stream_u" -v n="$lines" \
+  -v runs="$runs" -v sruns="$stream_runs" -v ck_cpu="$cpu_k" -v cu_cpu="$cpu_u" 'BEGIN {
+  ck = (sk - pk) / n; cu = (su - pu) / n
+  if (ck < 0) ck = sk / n
+  if (cu < 0) cu = su / n
+  pr = pk / pu; cr = ck / cu
+  printf "one process (median of %d):   korvalen-convert %.2f ms, GNU units %.2f ms, ratio %.3fx (target <= 0.3x: %s)\n",
+    runs, pk / 1000, pu / 1000, pr, pr <= 0.3 ? "met" : "NOT met"
+  printf "one process, CPU time (mean of %d):   korvalen-convert %.2f ms, GNU units %.2f ms, ratio %.3fx\n",
+    runs, ck_cpu / runs / 1000, cu_cpu / runs / 1000, ck_cpu / cu_cpu
+  printf "streamed conversion (median of %d streams of %d): korvalen-convert %.3f us, GNU units %.3f us, ratio %.3fx (target <= 0.2x: %s)\n",
+    sruns, n, ck, cu, cr, cr <= 0.2 ? "met" : "NOT met"
+}'
