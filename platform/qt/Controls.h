@@ -5,6 +5,8 @@
 // windows expect: a list box or combo box reports a selection only when the
 // user makes it, never when the program fills, clears or sets it.
 
+#include "platform/qt/ErrorGuard.h"
+
 #include <QComboBox>
 #include <QIcon>
 #include <QLabel>
@@ -76,7 +78,7 @@ class TLabel : public QLabel {
 // the control; with autoSize the control takes the picture's size.
 class TImage : public QLabel {
   Q_OBJECT
-  Q_PROPERTY(QString picture READ Picture WRITE SetPicture)
+  Q_PROPERTY(QString picture READ Picture WRITE WritePicture)
   Q_PROPERTY(bool autoSize READ AutoSize WRITE SetAutoSize)
 
  public:
@@ -88,6 +90,10 @@ class TImage : public QLabel {
   void SetAutoSize(bool autoSize);
 
  private:
+  void WritePicture(const QString& path) noexcept {
+    RunPropertySetter([&] { SetPicture(path); });
+  }
+
   QString FPicture;
   bool FAutoSize = false;
 };
@@ -165,7 +171,7 @@ class TButton : public QPushButton {
 // the tooltip when showHint is on, and the accessible description always.
 class TBitBtn : public QPushButton {
   Q_OBJECT
-  Q_PROPERTY(QString glyph READ Glyph WRITE SetGlyph)
+  Q_PROPERTY(QString glyph READ Glyph WRITE WriteGlyph)
   Q_PROPERTY(int numGlyphs READ NumGlyphs WRITE SetNumGlyphs)
   Q_PROPERTY(QString hint READ Hint WRITE SetHint)
   Q_PROPERTY(bool showHint READ ShowHint WRITE SetShowHint)
@@ -183,6 +189,9 @@ class TBitBtn : public QPushButton {
   void SetShowHint(bool show);
 
  private:
+  void WriteGlyph(const QString& path) noexcept {
+    RunPropertySetter([&] { SetGlyph(path); });
+  }
   void BuildIcon();
   void ApplyHint();
 
