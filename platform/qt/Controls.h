@@ -156,19 +156,24 @@ class TEdit : public QLineEdit {
   explicit TEdit(QWidget* parent);
 };
 
-// A push button with a caption ("&Continue": Alt+C presses it).
+// A push button with a caption ("&Continue": Alt+C presses it). Space,
+// Return and the keypad's Enter press it while it has the focus.
 class TButton : public QPushButton {
   Q_OBJECT
   Q_PROPERTY(QString caption READ text WRITE setText)
 
  public:
   explicit TButton(QWidget* parent);
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
 };
 
 // A push button with a glyph: a bitmap of numGlyphs images side by side,
 // the first for the normal state and the second for the disabled state.
 // The colour of the bitmap's bottom-left pixel is transparent. The hint is
 // the tooltip when showHint is on, and the accessible description always.
+// The keys press it as they press a TButton.
 class TBitBtn : public QPushButton {
   Q_OBJECT
   Q_PROPERTY(QString glyph READ Glyph WRITE WriteGlyph)
@@ -187,6 +192,9 @@ class TBitBtn : public QPushButton {
   void SetHint(const QString& hint);
   bool ShowHint() const noexcept { return FShowHint; }
   void SetShowHint(bool show);
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void WriteGlyph(const QString& path) noexcept {
