@@ -73,6 +73,7 @@ int TProgram::Run(const QString& layout) noexcept {
     return FApplication.Run();
   } catch (...) {
     ReportCurrentException();
+    ShowQueuedReports();
     return 1;
   }
 }

@@ -108,6 +108,11 @@ void TfrmMain::Label1MouseLeave(QObject* /*Sender*/) {
 }
 
 void TfrmMain::Button1Click(QObject* /*Sender*/) {
+  // At most one conversion window: a second press queued before this
+  // window hid, or one that comes once it has, opens nothing.
+  if (frmConvert != nullptr || !isVisible()) {
+    return;
+  }
   frmConvert = new TfrmConvert(nullptr);
   frmConvert->show();
   frmConvert->raise();

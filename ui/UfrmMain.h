@@ -51,7 +51,8 @@ class TfrmMain : public TForm {
   void Label1MouseEnter(QObject* Sender);
   void Label1MouseLeave(QObject* Sender);
   // Creates the conversion window (frmConvert, no owner), brings it to the
-  // front and hides this window, which stays the hidden main window.
+  // front and hides this window, which stays the hidden main window. With a
+  // conversion window open already, or this window hidden, it does nothing.
   void Button1Click(QObject* Sender);
 
  protected:

@@ -9,11 +9,12 @@
 #include <QtGui/qguiapplication_platform.h>
 #include <QByteArray>
 #include <QEvent>
+#include <QList>
+#include <QPointer>
 #include <QWindow>
 
 #include <xcb/xcb.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -117,6 +118,7 @@ TApplication::TApplication(int& argc, char** argv)
 
 TApplication::~TApplication() {
   DestroyForms();
+  ShowQueuedReports();
   FTitleWindow.reset();
   GApplication = nullptr;
 }
@@ -133,16 +135,16 @@ void TApplication::SetTitleWindowText(const QString& text) {
 }
 
 void TApplication::RegisterForm(TForm* form) {
-  FForms.push_back(form);
-  if (FMainForm == nullptr) {
-    FMainForm = form;
+  if (!FMainForm) {
+    FMainForm.reset(form);
   }
 }
 
-void TApplication::UnregisterForm(TForm* form) noexcept {
-  FForms.erase(std::remove(FForms.begin(), FForms.end(), form), FForms.end());
-  if (FMainForm == form) {
-    FMainForm = nullptr;
+void TApplication::FormDestroyed(TForm* form) noexcept {
+  // reset() clears the pointer before it deletes, so only a form destroyed
+  // elsewhere is still held here.
+  if (FMainForm.get() == form) {
+    static_cast<void>(FMainForm.release());
   }
 }
 
@@ -167,17 +169,28 @@ int TApplication::Run() {
   FTerminated = false;
   FExitCode = 0;
   DestroyForms();
+  // A report made while quitting (the loop may never have run) is still
+  // seen before the program exits.
+  ShowQueuedReports();
   return code;
 }
 
 void TApplication::DestroyForms() noexcept {
   // The main form goes first, so that its components release what they hold
   // before any other window ends.
-  if (FMainForm != nullptr) {
-    delete FMainForm;
+  FMainForm.reset();
+  // A form without an owner frees itself when it closes; one still open
+  // when the run ends has nobody else to end it. Watched, because ending one
+  // may end another.
+  QList<QPointer<TForm>> unowned;
+  for (QWidget* window : topLevelWidgets()) {
+    auto* form = qobject_cast<TForm*>(window);
+    if (form != nullptr && form->parent() == nullptr) {
+      unowned.append(form);
+    }
   }
-  while (!FForms.empty()) {
-    delete FForms.back();
+  for (const QPointer<TForm>& form : unowned) {
+    delete form.data();
   }
 }
 

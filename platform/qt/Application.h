@@ -8,7 +8,6 @@
 #include <QString>
 
 #include <memory>
-#include <vector>
 
 class QWindow;
 
@@ -44,11 +43,15 @@ class TApplication : public QApplication {
   WId TitleWindowHandle() const;
   void SetTitleWindowText(const QString& text);
 
-  // The first form created; the application destroys it when Run() ends.
-  TForm* MainForm() const noexcept { return FMainForm; }
-  // Called by every form as it is constructed.
+  // The first form created, which the application owns and destroys when
+  // Run() ends; nullptr before and after.
+  TForm* MainForm() const noexcept { return FMainForm.get(); }
+  // Called by every top-level form as it is constructed: the first becomes
+  // the main form.
   void RegisterForm(TForm* form);
-  void UnregisterForm(TForm* form) noexcept;
+  // Called by every form as it is destroyed. A main form destroyed by other
+  // means (its constructor failed, or a caller deleted it) is let go here.
+  void FormDestroyed(TForm* form) noexcept;
 
   bool ShowMainForm() const noexcept { return FShowMainForm; }
   void SetShowMainForm(bool show) noexcept { FShowMainForm = show; }
@@ -61,8 +64,9 @@ class TApplication : public QApplication {
   int ExitCode() const noexcept { return FExitCode; }
 
   // Shows the main form (centred, unless ShowMainForm is off), runs the
-  // message loop until a quit request, then destroys the forms still alive,
-  // the main form first. Returns the loop's exit code.
+  // message loop until a quit request, then destroys the main form and
+  // after it any form without an owner that was never closed. Reports still
+  // queued are shown before it returns. Returns the loop's exit code.
   int Run();
 
   // The clipboard the handlers write to; tests put a failing one in its place.
@@ -84,10 +88,7 @@ class TApplication : public QApplication {
   std::unique_ptr<QWindow> FTitleWindow;
   std::unique_ptr<IClipboard> FSystemClipboard;
   IClipboard* FClipboard = nullptr;
-  TForm* FMainForm = nullptr;
-  // Every form alive, in creation order; none is owned here except through
-  // DestroyForms at the end of the run.
-  std::vector<TForm*> FForms;
+  std::unique_ptr<TForm> FMainForm;
   bool FShowMainForm = true;
   bool FTerminated = false;
   int FExitCode = 0;

@@ -4,6 +4,7 @@
 #include "platform/qt/ErrorGuard.h"
 #include "platform/runtime/Exceptions.h"
 
+#include <QChildEvent>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QPalette>
@@ -34,6 +35,12 @@ void TComponentContainer::DestroyComponents() noexcept {
   }
 }
 
+void TComponentContainer::ChildRemoved(const QChildEvent& event) noexcept {
+  if (event.removed()) {
+    RemoveComponent(event.child());
+  }
+}
+
 TComponentContainer* ContainerOf(QObject* owner) noexcept {
   return dynamic_cast<TComponentContainer*>(owner);
 }
@@ -46,9 +53,11 @@ TComponent::TComponent(QObject* owner) : QObject(owner), FOwner(owner) {
 
 TComponent::~TComponent() {
   DestroyComponents();
-  if (TComponentContainer* container = ContainerOf(FOwner)) {
-    container->RemoveComponent(this);
-  }
+}
+
+void TComponent::childEvent(QChildEvent* event) {
+  ChildRemoved(*event);
+  QObject::childEvent(event);
 }
 
 TForm::TForm(QWidget* parent) : QWidget(parent) {
@@ -60,12 +69,16 @@ TForm::TForm(QWidget* parent) : QWidget(parent) {
 }
 
 TForm::~TForm() {
-  // Components go while the form is still whole, so that each can take
-  // itself out of the form's list.
+  // Components go while the form is still whole, the last created first.
   DestroyComponents();
   if (TApplication* application = Application()) {
-    application->UnregisterForm(this);
+    application->FormDestroyed(this);
   }
+}
+
+void TForm::childEvent(QChildEvent* event) {
+  ChildRemoved(*event);
+  QWidget::childEvent(event);
 }
 
 void TForm::SetClientSize(QSize size) {

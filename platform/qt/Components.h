@@ -1,9 +1,13 @@
 #pragma once
 
-// Components and forms. A component has an owner, which lists its components
-// in creation order and destroys them with itself (the last created first).
-// A form is a top-level window that owns the controls and components laid
-// out on it. Every form is created from a stored layout (LayoutLoader.h).
+// Components and forms. A component's owner is its QObject parent; the owner
+// also lists its components in creation order, which is the order Qt does
+// not keep: it destroys them with itself, the last created first. The list
+// owns nothing: a component that is deleted or given another parent leaves
+// it at once. A form is a top-level window whose controls and components are
+// its children. Every form is created from a stored layout (LayoutLoader.h).
+
+#include "platform/qt/ErrorGuard.h"
 
 #include <QObject>
 #include <QSize>
@@ -13,11 +17,13 @@
 #include <functional>
 #include <vector>
 
+class QChildEvent;
 class QCloseEvent;
 
 namespace korvalen {
 
-// What an owner keeps: its components in creation order.
+// What an owner keeps: its components in creation order. The owner is a
+// QObject that forwards its ChildRemoved events to ChildRemoved().
 class TComponentContainer {
  public:
   TComponentContainer() = default;
@@ -28,15 +34,18 @@ class TComponentContainer {
   const std::vector<QObject*>& Components() const noexcept { return FComponents; }
   int ComponentCount() const noexcept { return static_cast<int>(FComponents.size()); }
 
-  // Enters component at the end of the list; the container now owns it.
+  // Enters component, a child of the owner, at the end of the list.
   void InsertComponent(QObject* component);
   // Takes component out of the list without destroying it.
   void RemoveComponent(QObject* component) noexcept;
 
  protected:
-  // Destroys every component, the last created first. An owner that is also
-  // a QObject calls this from its own destructor, while it is still whole.
+  // Destroys the components, the last created first. The owner calls this
+  // from its own destructor, while it is still whole; Qt would destroy its
+  // children the first created first.
   void DestroyComponents() noexcept;
+  // A child that Qt deletes or gives another parent is no component of ours.
+  void ChildRemoved(const QChildEvent& event) noexcept;
 
  private:
   std::vector<QObject*> FComponents;
@@ -59,6 +68,9 @@ class TComponent : public QObject, public TComponentContainer {
   // The end of loading: the layout loader calls this on every component of
   // a form once all of them are created and every stored property is set.
   virtual void Loaded() {}
+
+ protected:
+  void childEvent(QChildEvent* event) override;
 
  private:
   QObject* FOwner;
@@ -88,14 +100,14 @@ class TForm : public QWidget, public TComponentContainer {
   Q_PROPERTY(TBorderStyle borderStyle READ BorderStyle WRITE SetBorderStyle)
   Q_PROPERTY(TBorderIcons borderIcons READ BorderIcons WRITE SetBorderIcons)
   Q_PROPERTY(TPosition position READ Position WRITE SetPosition)
-  Q_PROPERTY(QString color READ Color WRITE SetColor)
+  Q_PROPERTY(QString color READ Color WRITE WriteColor)
   Q_PROPERTY(int textHeight READ TextHeight WRITE SetTextHeight)
   Q_PROPERTY(bool visibleOnCreate READ VisibleOnCreate WRITE SetVisibleOnCreate)
 
   using TCloseEvent = std::function<void(QObject* Sender, TCloseAction& Action)>;
 
-  // A form with no parent is a top-level window; it registers with the
-  // application, and the first form registered becomes the main form.
+  // A form with no parent is a top-level window; the first one created
+  // becomes the application's main form, which the application owns.
   explicit TForm(QWidget* parent = nullptr);
   ~TForm() override;
 
@@ -110,6 +122,7 @@ class TForm : public QWidget, public TComponentContainer {
   TPosition Position() const noexcept { return FPosition; }
   void SetPosition(TPosition position) noexcept { FPosition = position; }
   // "clBtnFace", "clWindow" or "#rrggbb"; the background of the client area.
+  // Raises Exception "Unknown colour <color>" and keeps the colour it had.
   QString Color() const { return FColor; }
   void SetColor(const QString& color);
   // The height of text in the form's font when the layout was made; the
@@ -129,12 +142,17 @@ class TForm : public QWidget, public TComponentContainer {
   void setVisible(bool visible) override;
 
  protected:
+  void childEvent(QChildEvent* event) override;
+
   // Runs the close handler under the error guard. The default action hides
   // the form; caFree destroys it once the close completes. Closing the main
   // form ends the program. An error in the handler keeps the form open.
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  void WriteColor(const QString& color) noexcept {
+    RunPropertySetter([&] { SetColor(color); });
+  }
   void ApplyWindowFlags();
   void CentreOnScreen();
 

@@ -233,7 +233,40 @@ void TListBox::keyPressEvent(QKeyEvent* event) {
 
 TEdit::TEdit(QWidget* parent) : QLineEdit(parent) {}
 
+namespace {
+
+// Qt presses a button on Enter only inside a dialog; on the desktops the
+// program runs on, and on the one its windows were made for, Enter presses
+// whichever push button has the focus. Returns whether the key was Enter.
+bool PressOnEnter(QPushButton& button, QKeyEvent& event) {
+  const bool enter = (event.key() == Qt::Key_Return && event.modifiers() == Qt::NoModifier) ||
+                     (event.key() == Qt::Key_Enter && event.modifiers() == Qt::KeypadModifier);
+  if (!enter) {
+    return false;
+  }
+  // A held key presses once, as Space does.
+  if (!event.isAutoRepeat()) {
+    button.click();
+  }
+  event.accept();
+  return true;
+}
+
+}  // namespace
+
 TButton::TButton(QWidget* parent) : QPushButton(parent) {}
+
+void TButton::keyPressEvent(QKeyEvent* event) {
+  if (!PressOnEnter(*this, *event)) {
+    QPushButton::keyPressEvent(event);
+  }
+}
+
+void TBitBtn::keyPressEvent(QKeyEvent* event) {
+  if (!PressOnEnter(*this, *event)) {
+    QPushButton::keyPressEvent(event);
+  }
+}
 
 TBitBtn::TBitBtn(QWidget* parent) : QPushButton(parent) {
   setIconSize(QSize(16, 16));

@@ -5,6 +5,8 @@
 // windows expect: a list box or combo box reports a selection only when the
 // user makes it, never when the program fills, clears or sets it.
 
+#include "platform/qt/ErrorGuard.h"
+
 #include <QComboBox>
 #include <QIcon>
 #include <QLabel>
@@ -76,7 +78,7 @@ class TLabel : public QLabel {
 // the control; with autoSize the control takes the picture's size.
 class TImage : public QLabel {
   Q_OBJECT
-  Q_PROPERTY(QString picture READ Picture WRITE SetPicture)
+  Q_PROPERTY(QString picture READ Picture WRITE WritePicture)
   Q_PROPERTY(bool autoSize READ AutoSize WRITE SetAutoSize)
 
  public:
@@ -88,6 +90,10 @@ class TImage : public QLabel {
   void SetAutoSize(bool autoSize);
 
  private:
+  void WritePicture(const QString& path) noexcept {
+    RunPropertySetter([&] { SetPicture(path); });
+  }
+
   QString FPicture;
   bool FAutoSize = false;
 };
@@ -150,22 +156,27 @@ class TEdit : public QLineEdit {
   explicit TEdit(QWidget* parent);
 };
 
-// A push button with a caption ("&Continue": Alt+C presses it).
+// A push button with a caption ("&Continue": Alt+C presses it). Space,
+// Return and the keypad's Enter press it while it has the focus.
 class TButton : public QPushButton {
   Q_OBJECT
   Q_PROPERTY(QString caption READ text WRITE setText)
 
  public:
   explicit TButton(QWidget* parent);
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
 };
 
 // A push button with a glyph: a bitmap of numGlyphs images side by side,
 // the first for the normal state and the second for the disabled state.
 // The colour of the bitmap's bottom-left pixel is transparent. The hint is
 // the tooltip when showHint is on, and the accessible description always.
+// The keys press it as they press a TButton.
 class TBitBtn : public QPushButton {
   Q_OBJECT
-  Q_PROPERTY(QString glyph READ Glyph WRITE SetGlyph)
+  Q_PROPERTY(QString glyph READ Glyph WRITE WriteGlyph)
   Q_PROPERTY(int numGlyphs READ NumGlyphs WRITE SetNumGlyphs)
   Q_PROPERTY(QString hint READ Hint WRITE SetHint)
   Q_PROPERTY(bool showHint READ ShowHint WRITE SetShowHint)
@@ -182,7 +193,13 @@ class TBitBtn : public QPushButton {
   bool ShowHint() const noexcept { return FShowHint; }
   void SetShowHint(bool show);
 
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
  private:
+  void WriteGlyph(const QString& path) noexcept {
+    RunPropertySetter([&] { SetGlyph(path); });
+  }
   void BuildIcon();
   void ApplyHint();
 

@@ -1,6 +1,7 @@
 #include "platform/qt/LayoutLoader.h"
 
 #include "platform/qt/Controls.h"
+#include "platform/qt/ErrorGuard.h"
 #include "platform/qt/Fonts.h"
 #include "platform/runtime/ResourceStrings.h"
 
@@ -191,8 +192,17 @@ class TLayoutReader {
       Fail(Format(res::SLayoutUnknownClass, {Str(FPath), Str(name), Str(className)}));
     }
     QObject* component = (*factory)(FForm);
-    const std::vector<QObject*>& owned = FForm.Components();
-    if (std::find(owned.begin(), owned.end(), component) == owned.end()) {
+    // The form owns what it lists, as its QObject parent, whatever parent
+    // the factory gave.
+    if (component->parent() != &FForm) {
+      if (auto* widget = qobject_cast<QWidget*>(component)) {
+        widget->setParent(&FForm);
+      } else {
+        component->setParent(&FForm);
+      }
+    }
+    const std::vector<QObject*>& listed = FForm.Components();
+    if (std::find(listed.begin(), listed.end(), component) == listed.end()) {
       FForm.InsertComponent(component);
     }
     component->setObjectName(name);
@@ -220,7 +230,13 @@ class TLayoutReader {
         continue;
       }
       const std::optional<QVariant> converted = Convert(property, value);
-      if (!converted || !property.write(&target, *converted)) {
+      bool written = false;
+      if (converted) {
+        TPropertyWriteScope write;
+        written = property.write(&target, *converted);
+        write.RaiseHeld();
+      }
+      if (!written) {
         Fail(Format(res::SLayoutBadValue,
                     {Str(FPath), Str(entry), property.name(), ExpectedKind(property)}));
       }

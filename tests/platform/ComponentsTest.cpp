@@ -5,9 +5,11 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QPointer>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -72,12 +74,70 @@ TEST_F(ComponentsTest, ComponentDestroyedAloneLeavesItsOwnersList) {
   EXPECT_EQ(form.Components(), std::vector<QObject*>{second});
 }
 
+// The list owns nothing: whatever Qt ends or hands to another parent leaves
+// it at once, so the form's destruction never reaches it again.
+TEST_F(ComponentsTest, TheListFollowsTheQObjectParent) {
+  const struct {
+    const char* name;
+    std::function<void(QObject& component, QObject& elsewhere)> take;
+    bool survivesTheForm;
+  } rows[] = {
+      {"control deleted", [](QObject& control, QObject&) { delete &control; }, false},
+      {"control given another parent",
+       [](QObject& control, QObject& elsewhere) {
+         static_cast<QWidget&>(control).setParent(&static_cast<QWidget&>(elsewhere));
+       },
+       true},
+      {"control deleted later",
+       [](QObject& control, QObject&) {
+         control.deleteLater();
+         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+       },
+       false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    QWidget elsewhere;
+    QPointer<QWidget> control;
+    {
+      TForm form;
+      auto* first = new TRecorder(&form, 1);
+      control = new QWidget(&form);
+      form.InsertComponent(control);
+      auto* last = new TRecorder(&form, 2);
+      row.take(*control, elsewhere);
+      EXPECT_EQ(form.Components(), (std::vector<QObject*>{first, last}));
+    }
+    EXPECT_EQ(!control.isNull(), row.survivesTheForm);
+  }
+}
+
 TEST_F(ComponentsTest, ComponentWithoutContainerOwnerIsListedNowhere) {
   QObject plain;
   auto* owned = new TRecorder(&plain, 1);
   EXPECT_EQ(owned->CountAtConstruction(), -1);
   TRecorder orphan(nullptr, 2);
   EXPECT_EQ(orphan.Owner(), nullptr);
+}
+
+// A setter runs inside Qt's meta-object code when a property is written by
+// name; its error is reported there, never thrown through Qt.
+TEST_F(ComponentsTest, AFailingPropertyWriteIsReportedNotThrownThroughQt) {
+  test::TReportRecorder reports;
+  TForm form;
+  form.SetColor(QStringLiteral("#102030"));
+  bool thrown = false;
+  try {
+    form.setProperty("color", QStringLiteral("no such colour"));
+  } catch (...) {
+    thrown = true;
+  }
+  EXPECT_FALSE(thrown);
+  EXPECT_EQ(form.Color(), QStringLiteral("#102030"));
+  EXPECT_EQ(form.palette().color(QPalette::Window), QColor(0x10, 0x20, 0x30));
+  EXPECT_EQ(reports.Messages(), QStringList{QStringLiteral("Unknown colour no such colour")});
+  // Called from code, the setter still raises.
+  EXPECT_THROW(form.SetColor(QStringLiteral("no such colour")), Exception);
 }
 
 struct CloseRow {

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <vector>
 
 namespace korvalen {
 namespace {
@@ -75,14 +76,45 @@ TEST(ErrorGuardTest, NotifyIsTheLastLine) {
                                              QStringLiteral("failed in an event")}));
 }
 
+// A box opened inside the failing event would run a nested loop there,
+// delivering further events to a receiver half way through one.
+TEST(ErrorGuardTest, TheBoxOpensOnceTheFailingEventIsOver) {
+  bool delivering = false;
+  QStringList shown;
+  std::vector<bool> shownWhileDelivering;
+  const TErrorPresenter previous = SetErrorPresenter([&](const QString&, const QString& message) {
+    shown << message;
+    shownWhileDelivering.push_back(delivering);
+  });
+  TFailingReceiver receiver;
+  ::testing::internal::CaptureStderr();
+  delivering = true;
+  QEvent sent(QEvent::User);
+  QCoreApplication::sendEvent(&receiver, &sent);
+  RunGuarded([] { throw Exception("failed in a handler"); });
+  delivering = false;
+  const std::string written = ::testing::internal::GetCapturedStderr();
+  QCoreApplication::processEvents();
+  SetErrorPresenter(previous);
+  // Standard error has it at once; the box waits for the event to end.
+  EXPECT_EQ(written,
+            "Platform_qt_test: failed in an event\nPlatform_qt_test: failed in a handler\n");
+  EXPECT_EQ(shown, (QStringList{QStringLiteral("failed in an event"),
+                                QStringLiteral("failed in a handler")}));
+  EXPECT_EQ(shownWhileDelivering, (std::vector<bool>{false, false}));
+}
+
 TEST(ErrorGuardTest, ReportWhileReportingIsWrittenButNotShownTwice) {
   int shown = 0;
   const TErrorPresenter previous = SetErrorPresenter([&](const QString&, const QString&) {
     ++shown;
     RunGuarded([] { throw Exception("second"); });
+    // The box's own loop delivers what is queued; nothing stacks on it.
+    QCoreApplication::processEvents();
   });
   ::testing::internal::CaptureStderr();
   RunGuarded([] { throw Exception("first"); });
+  QCoreApplication::processEvents();
   const std::string written = ::testing::internal::GetCapturedStderr();
   SetErrorPresenter(previous);
   EXPECT_EQ(shown, 1);

@@ -15,7 +15,18 @@ TReportRecorder::TReportRecorder()
       })) {}
 
 TReportRecorder::~TReportRecorder() {
+  ShowQueuedReports();
   SetErrorPresenter(FPrevious);
+}
+
+const QStringList& TReportRecorder::Messages() {
+  ShowQueuedReports();
+  return FMessages;
+}
+
+const QStringList& TReportRecorder::Titles() {
+  ShowQueuedReports();
+  return FTitles;
 }
 
 TScopedEnv::TScopedEnv(const char* name, const char* value) : FName(name) {

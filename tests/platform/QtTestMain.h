@@ -14,7 +14,8 @@
 namespace korvalen::test {
 
 // Records every reported error instead of showing a message box, for its
-// lifetime.
+// lifetime. Reading it first shows the reports still queued, as the end of
+// the current event would.
 class TReportRecorder {
  public:
   TReportRecorder();
@@ -22,8 +23,8 @@ class TReportRecorder {
   TReportRecorder(const TReportRecorder&) = delete;
   TReportRecorder& operator=(const TReportRecorder&) = delete;
 
-  const QStringList& Messages() const noexcept { return FMessages; }
-  const QStringList& Titles() const noexcept { return FTitles; }
+  const QStringList& Messages();
+  const QStringList& Titles();
 
  private:
   QStringList FMessages;

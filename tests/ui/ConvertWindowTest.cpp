@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPointer>
 #include <QScreen>
 #include <QTest>
@@ -316,6 +317,26 @@ TEST_F(ConvertWindowTest, WorksWithTheKeyboardAlone) {
   QGuiApplication::clipboard()->setText(QStringLiteral("old"));
   QTest::keyClick(FForm->BitBtn1, Qt::Key_Space);
   EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("2.20"));
+}
+
+TEST_F(ConvertWindowTest, EnterOnTheFocusedCopyButtonCopies) {
+  Convert(QStringLiteral("Mass"), QStringLiteral("Kilograms"), QStringLiteral("Pounds"));
+  int presses = 0;
+  QObject::connect(FForm->BitBtn1, &QPushButton::clicked, FForm, [&] { ++presses; });
+  const struct {
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+  } keys[] = {{Qt::Key_Return, Qt::NoModifier}, {Qt::Key_Enter, Qt::KeypadModifier}};
+  for (const auto& row : keys) {
+    QGuiApplication::clipboard()->setText(QStringLiteral("old"));
+    FForm->BitBtn1->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(FForm->BitBtn1, row.key, row.modifiers);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("2.20")) << row.key;
+  }
+  // Held down, the key presses once.
+  QKeyEvent repeated(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
+  QCoreApplication::sendEvent(FForm->BitBtn1, &repeated);
+  EXPECT_EQ(presses, 2);
 }
 
 TEST_F(ConvertWindowTest, ClosingFreesTheWindowAndEndsTheLoop) {

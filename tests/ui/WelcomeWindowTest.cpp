@@ -11,6 +11,10 @@
 #include <QFile>
 #include <QFontInfo>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QKeyEvent>
 #include <QPointer>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -41,6 +45,22 @@ class PrivateRuntimeDir {
   QTemporaryDir FDir;
   test::TScopedEnv FEnv;
 };
+
+// The caption the stored layout gives a component: the advertising text is
+// the layout's to choose, and the label must show all of it.
+QString StoredCaption(const char* name) {
+  QFile file{QLatin1String(TfrmMain::StoredLayout)};
+  EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+  const QJsonArray components =
+      QJsonDocument::fromJson(file.readAll()).object().value(QLatin1String("components")).toArray();
+  for (const QJsonValue component : components) {
+    if (component[QLatin1String("name")] == QLatin1String(name)) {
+      return component[QLatin1String("properties")][QLatin1String("caption")].toString();
+    }
+  }
+  ADD_FAILURE() << "no " << name << " in the stored layout";
+  return {};
+}
 
 class WelcomeWindowTest : public ::testing::Test {
  protected:
@@ -129,7 +149,7 @@ TEST_F(WelcomeWindowTest, LabelsAsStored) {
        Qt::AlignLeft,
        QStringLiteral("Handy, Desktop Application for converting measurements using U.S. & "
                       "Metric Systems")},
-      {form.Label5, {4, 264, 245, 101}, 16, Navy, true, Qt::AlignHCenter, form.Label5->text()},
+      {form.Label5, {4, 264, 245, 101}, 16, Navy, true, Qt::AlignHCenter, StoredCaption("Label5")},
       {form.Label6,
        {8, 132, 227, 85},
        16,
@@ -269,11 +289,64 @@ TEST_F(WelcomeWindowTest, ContinueShowsTheConversionWindowAndHidesThisOne) {
   EXPECT_TRUE(QTest::qWaitForWindowActive(frmConvert));
 }
 
-TEST_F(WelcomeWindowTest, SpaceOnTheFocusedContinueActsAsAClick) {
+// The conversion windows alive now, shown or not.
+int ConversionWindows() {
+  const QWidgetList windows = QApplication::topLevelWidgets();
+  return static_cast<int>(std::count_if(windows.begin(), windows.end(), [](QWidget* window) {
+    return qobject_cast<TfrmConvert*>(window) != nullptr;
+  }));
+}
+
+struct KeyRow {
+  const char* name;
+  Qt::Key key;
+  Qt::KeyboardModifiers modifiers;
+  bool presses;
+};
+
+class ContinueKeyTest : public WelcomeWindowTest, public ::testing::WithParamInterface<KeyRow> {};
+
+TEST_P(ContinueKeyTest, KeyOnTheFocusedContinue) {
   ASSERT_EQ(QApplication::focusWidget(), FForm->Button1);
-  QTest::keyClick(FForm->Button1, Qt::Key_Space);
-  ASSERT_NE(frmConvert, nullptr);
+  QTest::keyClick(FForm->Button1, GetParam().key, GetParam().modifiers);
+  EXPECT_EQ(frmConvert != nullptr, GetParam().presses);
+  EXPECT_EQ(FForm->isVisible(), !GetParam().presses);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ContinueKeyTest,
+    ::testing::Values(KeyRow{"Space", Qt::Key_Space, Qt::NoModifier, true},
+                      KeyRow{"Return", Qt::Key_Return, Qt::NoModifier, true},
+                      KeyRow{"KeypadEnter", Qt::Key_Enter, Qt::KeypadModifier, true},
+                      KeyRow{"ControlReturn", Qt::Key_Return, Qt::ControlModifier, false},
+                      KeyRow{"Escape", Qt::Key_Escape, Qt::NoModifier, false}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+// Presses that reach "Continue" after the first: queued behind it before the
+// window hid (a quick double press), or arriving once it has (clicks while
+// the program was busy). Only the first opens a window.
+TEST_F(WelcomeWindowTest, OnlyTheFirstPressOfContinueOpensAWindow) {
+  QPushButton& button = *FForm->Button1;
+  for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Space, Qt::Key_Return}) {
+    QCoreApplication::postEvent(&button, new QKeyEvent(QEvent::KeyPress, key, Qt::NoModifier));
+    QCoreApplication::postEvent(&button, new QKeyEvent(QEvent::KeyRelease, key, Qt::NoModifier));
+  }
+  QCoreApplication::sendPostedEvents(&button);
+  QPointer<TfrmConvert> first = frmConvert;
+  ASSERT_FALSE(first.isNull());
+  EXPECT_EQ(ConversionWindows(), 1);
+  button.click();
+  FForm->Button1Click(&button);
+  EXPECT_EQ(ConversionWindows(), 1);
+  EXPECT_EQ(frmConvert, first.data());
   EXPECT_FALSE(FForm->isVisible());
+
+  // Once the conversion window has closed, the hidden welcome window opens
+  // none either.
+  delete first.data();
+  ASSERT_EQ(frmConvert, nullptr);
+  FForm->Button1Click(&button);
+  EXPECT_EQ(ConversionWindows(), 0);
 }
 
 // Layouts that are not the stored one, written to a folder of the test.
