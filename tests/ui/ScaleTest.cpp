@@ -3,6 +3,7 @@
 // Qt's scaling off; or KORVALEN_SCALE_RATIO, a screen Qt scales by that
 // device pixel ratio, as users get it.
 #include "platform/jpeg/JpegDecoder.h"
+#include "platform/qt/Controls.h"
 #include "platform/qt/Fonts.h"
 #include "platform/qt/LayoutLoader.h"
 #include "ui/UfrmConvert.h"
@@ -21,6 +22,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <initializer_list>
 #include <optional>
 #include <span>
 
@@ -98,6 +100,48 @@ TEST(WelcomeScaleTest, LayoutGrowsWithTheTextThePictureDoesNot) {
         << label->objectName().toStdString();
   }
   delete form.data();
+}
+
+// Which file a screen gets, with only some renderings present: its own
+// ratio's, else the next larger one, never a smaller one while a larger
+// exists; the designed file at 1 and below, or when there is nothing else.
+TEST(PictureRenderingTest, AScreenGetsItsOwnRatioOrTheNextLargerOne) {
+  QTemporaryDir dir;
+  const QString picture = dir.filePath(QStringLiteral("picture.png"));
+  const auto touch = [](const QString& path) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  };
+  touch(picture);
+  struct TCase {
+    qreal Ratio;
+    const char* Expected;  // the suffix before ".png"
+  };
+  const auto check = [&](std::initializer_list<TCase> cases) {
+    for (const TCase& c : cases) {
+      EXPECT_EQ(PicturePathFor(picture, c.Ratio),
+                dir.filePath(QStringLiteral("picture%1.png").arg(QLatin1String(c.Expected))))
+          << c.Ratio;
+    }
+  };
+  check({{0.5, ""}, {1.0, ""}, {1.25, ""}, {2.0, ""}});
+  touch(dir.filePath(QStringLiteral("picture@1.5x.png")));
+  check({{1.0, ""},
+         {1.0004, ""},
+         {1.1, "@1.5x"},
+         {1.5, "@1.5x"},
+         {1.5004, "@1.5x"},
+         {1.75, "@1.5x"},
+         {3.0, "@1.5x"}});
+  touch(dir.filePath(QStringLiteral("picture@2x.png")));
+  touch(dir.filePath(QStringLiteral("picture@1.25x.png")));
+  check({{1.2, "@1.25x"},
+         {1.25, "@1.25x"},
+         {1.3, "@1.5x"},
+         {1.5, "@1.5x"},
+         {1.75, "@2x"},
+         {2.0, "@2x"},
+         {2.5, "@2x"}});
 }
 
 #else
