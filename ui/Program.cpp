@@ -16,12 +16,13 @@
 namespace korvalen {
 namespace {
 
-// The program icon in every size drawn, so the desktop scales none of them.
+// The program icon in every size drawn, so the desktop scales none of them;
+// 40, 48 and 64 serve screens of 1.25, 1.5 and 2 device pixels per pixel.
 // Read as PNG outright: a reader left to tell the format from the content
 // loads every image plug-in first.
 QIcon ProgramIcon() {
   QIcon icon;
-  for (const int size : {32, 48, 64, 128, 256}) {
+  for (const int size : {32, 40, 48, 64, 128, 256}) {
     icon.addPixmap(QPixmap(QStringLiteral(":/icons/korvalen-%1.png").arg(size), "png"));
   }
   return icon;

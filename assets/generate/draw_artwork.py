@@ -5,6 +5,10 @@ Every picture is drawn from code so that it can be changed and drawn again;
 the outputs are committed and nothing in the build runs this script. Noise
 comes from fixed seeds, so a rerun writes the same bytes.
 
+Besides its designed size, every picture the windows show is drawn again at
+1.25, 1.5 and 2 times that size for high-DPI screens, as "name@<ratio>x.ext"
+beside the designed file; the program shows the one that matches the screen.
+
 Usage: draw_artwork.py [--out DIR] [--only NAME[,NAME...]]
   NAME is one of: arrow, glyph, icon, welcome (default: all of them).
 """
@@ -18,6 +22,17 @@ import numpy as np
 from PIL import Image, ImageDraw, ImageFilter
 
 ASSETS = Path(__file__).resolve().parent.parent
+
+# The device pixel ratios of high-DPI screens each picture is drawn for.
+RATIOS = (1.25, 1.5, 2)
+
+
+def at_ratio(name, ratio):
+    """The file name of the rendering at ratio: "arrow-down@1.5x.png"."""
+    if ratio == 1:
+        return name
+    stem, dot, ext = name.rpartition(".")
+    return f"{stem}@{ratio:g}x.{ext}"
 
 # The sixteen colours of the classic VGA palette. The copy glyph uses them, so
 # that its olive background is one of them and a 4-bit bitmap holds it all.
@@ -83,24 +98,32 @@ def palette_png(rgb, opaque, max_colours):
 # unit lists towards the result field.
 
 
-def draw_arrow():
-    size = 32
+def erode_n(mask, n):
+    for _ in range(n):
+        mask = erode(mask)
+    return mask
+
+
+def draw_arrow(ratio=1):
+    size = round(32 * ratio)
+    # Outline and bevel keep their share of the arrow at every ratio.
+    line = max(1, round(ratio))
 
     def shape(d, s):
         pts = [(11, 2), (21, 2), (21, 14), (29, 14), (16, 27), (3, 14), (11, 14)]
         # Centre the 1/32 grid on pixel centres so the 45-degree edges stay clean.
-        d.polygon([((x + 0.5) * s, (y + 0.5) * s) for x, y in pts], fill=255)
+        d.polygon([((x + 0.5) * ratio * s, (y + 0.5) * ratio * s) for x, y in pts], fill=255)
 
     mask = coverage((size, size), shape) >= 0.5
-    inner = erode(mask)
+    inner = erode_n(mask, line)
     outline = mask & ~inner
-    core = erode(inner)
+    core = erode_n(inner, line)
     ring = inner & ~core
     # Light from the top left: the inner ring is bright where it faces it.
-    lit = ring & (shift(outline, 1, 0) | shift(outline, 0, 1)) & ~(shift(outline, -1, 0))
+    lit = ring & (shift(outline, line, 0) | shift(outline, 0, line)) & ~(shift(outline, -line, 0))
     dim = ring & ~lit
 
-    yy, xx = np.mgrid[0:size, 0:size].astype(np.float64)
+    yy, xx = np.mgrid[0:size, 0:size].astype(np.float64) / ratio
     t = np.clip((xx - 3) / 26 * 0.55 + (yy - 2) / 25 * 0.45, 0, 1)[..., None]
     light = np.array([70, 140, 255], dtype=np.float64)
     deep = np.array([10, 55, 200], dtype=np.float64)
@@ -181,11 +204,25 @@ def bmp_4bit(indices, palette):
     return header + info + colours + pixels
 
 
-def draw_glyph():
-    data = bmp_4bit(glyph_pixels(), VGA16)
+def enlarge(indices, ratio):
+    """Pixel art enlarged by ratio, each pixel to whole pixels (no new colours).
+
+    Each image of the strip is enlarged on its own, so both keep the same size.
+    """
+    h, w = indices.shape
+    cell = round(16 * ratio)
+    src = np.minimum((np.arange(cell) + 0.5) / ratio, 15).astype(int)
+    images = [indices[:, x0:x0 + 16][np.ix_(src, src)] for x0 in range(0, w, 16)]
+    return np.hstack(images)
+
+
+def draw_glyph(ratio=1):
+    pixels = glyph_pixels() if ratio == 1 else enlarge(glyph_pixels(), ratio)
+    data = bmp_4bit(pixels, VGA16)
     check = Image.open(io.BytesIO(data))
     check.load()
-    assert check.size == (32, 16) and check.convert("RGB").getpixel((0, 15)) == (128, 128, 0)
+    h = round(16 * ratio)
+    assert check.size == (2 * h, h) and check.convert("RGB").getpixel((0, h - 1)) == (128, 128, 0)
     return data
 
 
@@ -194,7 +231,8 @@ def draw_glyph():
 # over a grid of grey squares. One geometry on a 32-unit grid, drawn at every
 # size; the 32 x 32 icon is reduced to 16 colours.
 
-ICON_SIZES = (32, 48, 64, 128, 256)
+# 40, 48 and 64 are also the 1.25x, 1.5x and 2x renderings of the 32 x 32 icon.
+ICON_SIZES = (32, 40, 48, 64, 128, 256)
 
 
 class Canvas:
@@ -340,15 +378,17 @@ WELCOME_TARGET_BYTES = 25000
 class Scene:
     """Float RGB surface, supersampled ss times, that keeps the painted coverage."""
 
-    def __init__(self, w, h, ss, background=None):
+    def __init__(self, w, h, ss, background=None, pixels=None):
+        """w x h units at ss pixels each; pixels=(W, H) sets the surface's size."""
         self.w, self.h, self.ss = w, h, ss
-        self.rgb = np.zeros((h * ss, w * ss, 3))
+        self.W, self.H = pixels or (w * ss, h * ss)
+        self.rgb = np.zeros((self.H, self.W, 3))
         if background is not None:
             self.rgb[:] = background
-        self.alpha = np.zeros((h * ss, w * ss))
+        self.alpha = np.zeros((self.H, self.W))
 
     def cover(self, paint):
-        img = Image.new("L", (self.w * self.ss, self.h * self.ss), 0)
+        img = Image.new("L", (self.W, self.H), 0)
         paint(ImageDraw.Draw(img), self.ss)
         return np.asarray(img, dtype=np.float64) / 255.0
 
@@ -363,13 +403,13 @@ class Scene:
         return self.cover(lambda d, s: d.polygon([(x * s, y * s) for x, y in pts], fill=255))
 
     def vgrad(self, y0, y1, c0, c1):
-        y = (np.arange(self.h * self.ss) + 0.5) / self.ss
+        y = (np.arange(self.H) + 0.5) / self.ss
         t = np.clip((y - y0) / (y1 - y0), 0, 1)[:, None, None]
         return np.asarray(c0, float) * (1 - t) + np.asarray(c1, float) * t
 
     def hgrad(self, x0, x1, stops):
         """Horizontal ramp through (position 0..1, colour) stops between x0 and x1."""
-        x = (np.arange(self.w * self.ss) + 0.5) / self.ss
+        x = (np.arange(self.W) + 0.5) / self.ss
         t = np.clip((x - x0) / (x1 - x0), 0, 1)
         pos = [p for p, _ in stops]
         chans = [np.interp(t, pos, [c[i] for _, c in stops]) for i in range(3)]
@@ -502,10 +542,10 @@ def perspective_coeffs(dst, src):
     return np.linalg.solve(np.array(rows, float), np.array(rhs, float)).tolist()
 
 
-def draw_welcome_scene(ss):
+def draw_welcome_scene(ss, pixels=None):
     rng = np.random.default_rng(20240531)
     w, h = WELCOME_SIZE
-    sc = Scene(w, h, ss, background=LAVENDER)
+    sc = Scene(w, h, ss, background=LAVENDER, pixels=pixels)
 
     # Soft shadows on the backdrop: the contact shadow under the base, and the
     # whole terminal's shadow falling back and to the right.
@@ -553,7 +593,7 @@ def draw_welcome_scene(ss):
     sc.paint(sc.polygon([(301, 115), (295, 119), (295, 123), (301, 119)]), (120, 122, 134), 0.45)
     src = [(0, 0), (fw * ss, 0), (fw * ss, fh * ss), (0, fh * ss)]
     dst = [(x * ss, y * ss) for x, y in quad]
-    warped = face.transform((w * ss, h * ss), Image.Transform.PERSPECTIVE,
+    warped = face.transform((sc.W, sc.H), Image.Transform.PERSPECTIVE,
                             perspective_coeffs(dst, src), Image.Resampling.BICUBIC)
     arr = np.asarray(warped, dtype=np.float64)
     sc.paint(arr[..., 3] / 255.0, arr[..., :3])
@@ -572,32 +612,47 @@ def encode_jpeg(img, target):
     return best
 
 
-def draw_welcome():
-    ss = 3
-    sc = draw_welcome_scene(ss)
-    w, h = WELCOME_SIZE
-    rgb = sc.rgb.reshape(h, ss, w, ss, 3).mean(axis=(1, 3))
-    obj = sc.alpha.reshape(h, ss, w, ss).mean(axis=(1, 3))
+def welcome_size(ratio):
+    """The rendering's pixels: the designed size times ratio, rounded up."""
+    return tuple(int(np.ceil(v * ratio)) for v in WELCOME_SIZE)
+
+
+def draw_welcome(ratio=1):
+    # Supersampling per output pixel; enough at the larger ratios, whose
+    # pixels are smaller, to stay within memory.
+    k = {1: 3, 1.25: 4, 1.5: 2, 2: 2}[ratio]
+    ss = round(ratio * k)  # a whole number for every ratio above
+    w, h = welcome_size(ratio)
+    sc = draw_welcome_scene(ss, pixels=(w * k, h * k))
+    rgb = sc.rgb.reshape(h, k, w, k, 3).mean(axis=(1, 3))
+    obj = sc.alpha.reshape(h, k, w, k).mean(axis=(1, 3))
     # A camera's softness and sensor grain, on the terminal only: the backdrop
     # stays flat so that the labels over it read cleanly.
     img = Image.fromarray(np.uint8(np.round(np.clip(rgb, 0, 255))), "RGB")
-    soft = np.asarray(img.filter(ImageFilter.GaussianBlur(0.6)), dtype=np.float64)
+    soft = np.asarray(img.filter(ImageFilter.GaussianBlur(0.6 * ratio)), dtype=np.float64)
     grain = np.random.default_rng(7).normal(0.0, 2.2, size=(h, w, 1))
     m = np.clip(obj * 1.5, 0, 1)[..., None]
     out = soft + grain * m
     out = np.where(m > 0, out, rgb)
-    out[:, : w // 2] = np.round(rgb[:, : w // 2])
+    half = round(WELCOME_SIZE[0] // 2 * ratio)
+    out[:, :half] = np.round(rgb[:, :half])
     final = Image.fromarray(np.uint8(np.round(np.clip(out, 0, 255))), "RGB")
-    return encode_jpeg(final, WELCOME_TARGET_BYTES)
+    # The same compression for the same picture: its bytes grow with its area.
+    return encode_jpeg(final, WELCOME_TARGET_BYTES * ratio * ratio)
 
 
 # ---------------------------------------------------------------------------
 
+def at_every_ratio(name, draw):
+    """A drawer of the designed rendering and those for high-DPI screens."""
+    return lambda: {at_ratio(name, r): draw(r) for r in (1,) + RATIOS}
+
+
 DRAWERS = {
-    "arrow": ("arrow-down.png", draw_arrow),
-    "glyph": ("copy-glyph.bmp", draw_glyph),
-    "icon": (None, draw_icons),
-    "welcome": ("welcome.jpg", draw_welcome),
+    "arrow": at_every_ratio("arrow-down.png", draw_arrow),
+    "glyph": at_every_ratio("copy-glyph.bmp", draw_glyph),
+    "icon": draw_icons,
+    "welcome": at_every_ratio("welcome.jpg", draw_welcome),
 }
 
 
@@ -607,10 +662,7 @@ def main():
     parser.add_argument("--only", default=",".join(DRAWERS))
     args = parser.parse_args()
     for name in args.only.split(","):
-        outputs = DRAWERS[name][1]()
-        if isinstance(outputs, bytes):
-            outputs = {DRAWERS[name][0]: outputs}
-        for rel, data in outputs.items():
+        for rel, data in DRAWERS[name]().items():
             path = args.out / rel
             path.parent.mkdir(parents=True, exist_ok=True)
             path.write_bytes(data)

@@ -4,6 +4,7 @@
 #include "platform/runtime/ResourceStrings.h"
 
 #include <QEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QImage>
@@ -37,6 +38,47 @@ QPixmap LoadPicture(const QString& path) {
   if (picture.isNull()) {
     throw Exception(Format(res::SCannotLoadPicture, {path.toStdString()}));
   }
+  return picture;
+}
+
+QString PictureRenderingPath(const QString& path, qreal ratio) {
+  qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+  if (dot <= path.lastIndexOf(QLatin1Char('/'))) {
+    dot = path.size();
+  }
+  return path.left(dot) + QLatin1Char('@') + QString::number(ratio) + QLatin1Char('x') +
+         path.mid(dot);
+}
+
+namespace {
+
+// Ratios come from the platform as products of doubles (1.5 * 1.0 and the
+// like); a hair above a rendering's ratio still takes that rendering.
+constexpr qreal RatioTolerance = 1e-3;
+
+}  // namespace
+
+QString PicturePathFor(const QString& path, qreal devicePixelRatio) {
+  if (devicePixelRatio <= 1.0 + RatioTolerance) {
+    return path;
+  }
+  QString largest = path;
+  for (const qreal ratio : PictureRenderingRatios) {
+    const QString rendering = PictureRenderingPath(path, ratio);
+    if (!QFile::exists(rendering)) {
+      continue;
+    }
+    if (ratio >= devicePixelRatio - RatioTolerance) {
+      return rendering;
+    }
+    largest = rendering;
+  }
+  return largest;
+}
+
+QPixmap LoadPictureFor(const QString& path, qreal devicePixelRatio) {
+  QPixmap picture = LoadPicture(PicturePathFor(path, devicePixelRatio));
+  picture.setDevicePixelRatio(devicePixelRatio);
   return picture;
 }
 
@@ -121,19 +163,48 @@ TImage::TImage(QWidget* parent) : QLabel(parent) {
 }
 
 void TImage::SetPicture(const QString& path) {
-  const QPixmap picture = LoadPicture(path);
+  const qreal ratio = devicePixelRatioF();
+  const QPixmap picture = LoadPictureFor(path, ratio);
   FPicture = path;
-  setPixmap(picture);
-  if (FAutoSize) {
-    resize(picture.size());
-  }
+  FRatio = ratio;
+  ShowPicture(picture);
 }
 
 void TImage::SetAutoSize(bool autoSize) {
   FAutoSize = autoSize;
   if (FAutoSize && !pixmap().isNull()) {
-    resize(pixmap().size());
+    resize(pixmap().deviceIndependentSize().toSize());
   }
+}
+
+void TImage::ShowPicture(const QPixmap& picture) {
+  setPixmap(picture);
+  if (FAutoSize) {
+    resize(picture.deviceIndependentSize().toSize());
+  }
+}
+
+void TImage::MatchDevicePixelRatio() {
+  const qreal ratio = devicePixelRatioF();
+  if (FPicture.isEmpty() || qFuzzyCompare(ratio, FRatio)) {
+    return;
+  }
+  FRatio = ratio;
+  ShowPicture(LoadPictureFor(FPicture, ratio));
+}
+
+bool TImage::event(QEvent* event) {
+  if (event->type() == QEvent::ScreenChangeInternal) {
+    MatchDevicePixelRatio();
+  }
+  return QLabel::event(event);
+}
+
+void TImage::paintEvent(QPaintEvent* event) {
+  // A screen's ratio can change without the window changing screens (a
+  // Wayland output's scale); painting is the last moment to notice.
+  MatchDevicePixelRatio();
+  QLabel::paintEvent(event);
 }
 
 TComboBox::TComboBox(QWidget* parent) : QComboBox(parent) {
@@ -273,7 +344,14 @@ TBitBtn::TBitBtn(QWidget* parent) : QPushButton(parent) {
 }
 
 void TBitBtn::SetGlyph(const QString& path) {
-  FGlyphBitmap = LoadPicture(path);
+  QList<QPixmap> renderings{LoadPicture(path)};
+  for (const qreal ratio : PictureRenderingRatios) {
+    const QString rendering = PictureRenderingPath(path, ratio);
+    if (QFile::exists(rendering)) {
+      renderings << LoadPicture(rendering);
+    }
+  }
+  FGlyphRenderings = std::move(renderings);
   FGlyph = path;
   BuildIcon();
 }
@@ -284,12 +362,12 @@ void TBitBtn::SetNumGlyphs(int count) {
 }
 
 void TBitBtn::BuildIcon() {
-  if (FGlyphBitmap.isNull()) {
+  if (FGlyphRenderings.isEmpty()) {
     return;
   }
-  const QIcon icon = GlyphIcon(FGlyphBitmap, FNumGlyphs);
-  setIcon(icon);
-  setIconSize(QSize(FGlyphBitmap.width() / FNumGlyphs, FGlyphBitmap.height()));
+  const QPixmap& designed = FGlyphRenderings.first();
+  setIcon(GlyphIcon(FGlyphRenderings, FNumGlyphs));
+  setIconSize(QSize(designed.width() / FNumGlyphs, designed.height()));
 }
 
 void TBitBtn::SetHint(const QString& hint) {
@@ -307,24 +385,32 @@ void TBitBtn::ApplyHint() {
   setAccessibleDescription(FHint);
 }
 
-QIcon GlyphIcon(const QPixmap& bitmap, int count) {
-  QImage image = bitmap.toImage().convertToFormat(QImage::Format_ARGB32);
-  const QRgb transparent = image.pixel(0, image.height() - 1);
-  for (int y = 0; y < image.height(); ++y) {
-    for (int x = 0; x < image.width(); ++x) {
-      if (image.pixel(x, y) == transparent) {
-        image.setPixel(x, y, qRgba(0, 0, 0, 0));
+QIcon GlyphIcon(const QList<QPixmap>& renderings, int count) {
+  // The icon picks among the renderings by their pixel sizes.
+  QIcon icon;
+  for (const QPixmap& bitmap : renderings) {
+    QImage image = bitmap.toImage().convertToFormat(QImage::Format_ARGB32);
+    image.setDevicePixelRatio(1.0);
+    const QRgb transparent = image.pixel(0, image.height() - 1);
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) {
+        if (image.pixel(x, y) == transparent) {
+          image.setPixel(x, y, qRgba(0, 0, 0, 0));
+        }
       }
     }
-  }
-  const int width = image.width() / std::max(1, count);
-  QIcon icon;
-  icon.addPixmap(QPixmap::fromImage(image.copy(0, 0, width, image.height())), QIcon::Normal);
-  if (count > 1) {
-    icon.addPixmap(QPixmap::fromImage(image.copy(width, 0, width, image.height())),
-                   QIcon::Disabled);
+    const int width = image.width() / std::max(1, count);
+    icon.addPixmap(QPixmap::fromImage(image.copy(0, 0, width, image.height())), QIcon::Normal);
+    if (count > 1) {
+      icon.addPixmap(QPixmap::fromImage(image.copy(width, 0, width, image.height())),
+                     QIcon::Disabled);
+    }
   }
   return icon;
+}
+
+QIcon GlyphIcon(const QPixmap& bitmap, int count) {
+  return GlyphIcon(QList<QPixmap>{bitmap}, count);
 }
 
 }  // namespace korvalen

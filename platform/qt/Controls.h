@@ -11,6 +11,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QList>
 #include <QListWidget>
 #include <QPixmap>
 #include <QPushButton>
@@ -28,6 +29,17 @@ using TPictureReader = std::function<QPixmap(const QString& path)>;
 void RegisterPictureReader(const QString& suffix, TPictureReader reader);
 // Throws Exception "Cannot load picture <path>" when nothing can read it.
 QPixmap LoadPicture(const QString& path);
+
+// A picture may come drawn again for high-DPI screens, beside its file as
+// "name@<ratio>x.suffix" ("welcome@1.5x.jpg"), at the ratios below.
+inline constexpr qreal PictureRenderingRatios[] = {1.25, 1.5, 2.0};
+QString PictureRenderingPath(const QString& path, qreal ratio);
+// The file to show on a screen of the given device pixel ratio: the
+// rendering for that ratio, else the next larger one there is (so nothing is
+// enlarged), else the largest; the picture's own file at a ratio of 1.
+QString PicturePathFor(const QString& path, qreal devicePixelRatio);
+// That file, marked to be drawn 1:1 in device pixels on such a screen.
+QPixmap LoadPictureFor(const QString& path, qreal devicePixelRatio);
 
 // The caption of a control with its accelerator marks taken out: "&&" shows
 // as "&", a single "&" is dropped. "U.S. && Metric" gives "U.S. & Metric".
@@ -75,7 +87,9 @@ class TLabel : public QLabel {
 };
 
 // A picture drawn at its natural size from the top-left corner, clipped by
-// the control; with autoSize the control takes the picture's size.
+// the control; with autoSize the control takes the picture's size. It shows
+// the rendering made for its screen's device pixel ratio, pixel for pixel,
+// and changes it when the window moves to a screen of another ratio.
 class TImage : public QLabel {
   Q_OBJECT
   Q_PROPERTY(QString picture READ Picture WRITE WritePicture)
@@ -89,13 +103,22 @@ class TImage : public QLabel {
   bool AutoSize() const noexcept { return FAutoSize; }
   void SetAutoSize(bool autoSize);
 
+ protected:
+  bool event(QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+
  private:
   void WritePicture(const QString& path) noexcept {
     RunPropertySetter([&] { SetPicture(path); });
   }
+  void ShowPicture(const QPixmap& picture);
+  void MatchDevicePixelRatio();
 
   QString FPicture;
   bool FAutoSize = false;
+  // The ratio the picture was last loaded for, so a rendering that fails to
+  // load is not tried again at every paint.
+  qreal FRatio = 1.0;
 };
 
 // A drop-down list (no typing). Activated (Qt's) is the user's choice only.
@@ -204,7 +227,8 @@ class TBitBtn : public QPushButton {
   void ApplyHint();
 
   QString FGlyph;
-  QPixmap FGlyphBitmap;
+  // The bitmap as designed first, then its renderings for high-DPI screens.
+  QList<QPixmap> FGlyphRenderings;
   int FNumGlyphs = 1;
   QString FHint;
   bool FShowHint = false;
@@ -212,7 +236,9 @@ class TBitBtn : public QPushButton {
 
 // The icon of a glyph bitmap holding count images side by side: image 0 is
 // the normal mode, image 1 (if any) the disabled mode, with the colour of
-// the bottom-left pixel masked out.
+// the bottom-left pixel masked out. Given the bitmap's renderings for
+// high-DPI screens too, the icon draws the one that fits the screen.
+QIcon GlyphIcon(const QList<QPixmap>& renderings, int count);
 QIcon GlyphIcon(const QPixmap& bitmap, int count);
 
 }  // namespace korvalen

@@ -99,7 +99,8 @@ TEST(ProgramIcon, Is32By32InSixteenColoursWithYellowRulersOverGrey) {
   EXPECT_GE(bestCol, 24);
 }
 
-// The hicolor theme's renderings: the same design drawn smooth at each size.
+// The renderings for the desktop and for high-DPI screens (40, 48 and 64 are
+// 1.25, 1.5 and 2 times the designed icon): the same design drawn smooth.
 class LargeIcon : public testing::TestWithParam<int> {};
 
 TEST_P(LargeIcon, HasItsSizeAndTheSameDesignSmoothly) {
@@ -113,7 +114,7 @@ TEST_P(LargeIcon, HasItsSizeAndTheSameDesignSmoothly) {
   EXPECT_GT(CountColours(icon), 16) << "drawn smooth, not enlarged pixels";
 }
 
-INSTANTIATE_TEST_SUITE_P(Hicolor, LargeIcon, testing::Values(48, 64, 128, 256));
+INSTANTIATE_TEST_SUITE_P(Hicolor, LargeIcon, testing::Values(40, 48, 64, 128, 256));
 
 TEST(ArrowIcon, IsABlueArrowPointingDownOnTransparency) {
   EXPECT_TRUE(IsPalettePng(ReadFile("arrow-down.png")));

@@ -1,32 +1,66 @@
+// Both windows on one screen per binary, set before the application starts
+// (Qt reads its screens once): KORVALEN_FONT_DPI, a larger system text with
+// Qt's scaling off; or KORVALEN_SCALE_RATIO, a screen Qt scales by that
+// device pixel ratio, as users get it.
+#include "platform/jpeg/JpegDecoder.h"
+#include "platform/qt/Controls.h"
 #include "platform/qt/Fonts.h"
 #include "platform/qt/LayoutLoader.h"
 #include "ui/UfrmConvert.h"
 #include "ui/UfrmMain.h"
 
+#include <QFile>
+#include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QPointer>
+#include <QScreen>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <initializer_list>
+#include <optional>
+#include <span>
 
 namespace korvalen {
 namespace {
 
-// Before main creates the application: an offscreen screen of 144 dpi, and
-// no scaling of whole windows by Qt, so the text grows and the layout must.
 const bool GScreenSet = [] {
+#ifdef KORVALEN_FONT_DPI
   setenv("QT_ENABLE_HIGHDPI_SCALING", "0", 1);
-  setenv("QT_QPA_PLATFORM", "offscreen:configfile=" KORVALEN_SCREEN_144DPI, 1);
+  setenv("QT_FONT_DPI", KORVALEN_FONT_DPI, 1);
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+#else
+  unsetenv("QT_ENABLE_HIGHDPI_SCALING");
+  unsetenv("QT_FONT_DPI");
+  unsetenv("QT_SCALE_FACTOR");
+  setenv("QT_QPA_PLATFORM", KORVALEN_SCALE_PLATFORM, 1);
+#endif
   return true;
 }();
+
+// The guard of the welcome window claims its lock in a private folder.
+class TPrivateRuntimeDir {
+ public:
+  TPrivateRuntimeDir() { setenv("XDG_RUNTIME_DIR", qPrintable(FDir.path()), 1); }
+  ~TPrivateRuntimeDir() { unsetenv("XDG_RUNTIME_DIR"); }
+
+ private:
+  QTemporaryDir FDir;
+};
+
+#ifdef KORVALEN_FONT_DPI
 
 // The font is 16.5 px rounded, and every position and size grows with the
 // text.
 TEST(ScaleTest, PositionsAndSizesGrowWithTheSystemsTextHeight) {
   ASSERT_TRUE(GScreenSet);
   ASSERT_DOUBLE_EQ(LogicalDpi(), 144.0);
+  ASSERT_DOUBLE_EQ(QGuiApplication::primaryScreen()->devicePixelRatio(), 1.0);
   const double scale = LayoutScale(13, SystemTextHeight(QStringLiteral("MS Sans Serif"), 11, 13));
   EXPECT_GT(scale, 1.35);
   EXPECT_LT(scale, 1.65);
@@ -47,8 +81,7 @@ TEST(ScaleTest, PositionsAndSizesGrowWithTheSystemsTextHeight) {
 TEST(WelcomeScaleTest, LayoutGrowsWithTheTextThePictureDoesNot) {
   ASSERT_TRUE(GScreenSet);
   ASSERT_DOUBLE_EQ(LogicalDpi(), 144.0);
-  QTemporaryDir runtimeDir;
-  setenv("XDG_RUNTIME_DIR", qPrintable(runtimeDir.path()), 1);
+  const TPrivateRuntimeDir runtimeDir;
   const double scale = LayoutScale(13, SystemTextHeight(QStringLiteral("MS Sans Serif"), 11, 13));
   const auto scaled = [scale](int value) { return static_cast<int>(std::lround(value * scale)); };
 
@@ -67,8 +100,211 @@ TEST(WelcomeScaleTest, LayoutGrowsWithTheTextThePictureDoesNot) {
         << label->objectName().toStdString();
   }
   delete form.data();
-  unsetenv("XDG_RUNTIME_DIR");
 }
+
+// Which file a screen gets, with only some renderings present: its own
+// ratio's, else the next larger one, never a smaller one while a larger
+// exists; the designed file at 1 and below, or when there is nothing else.
+TEST(PictureRenderingTest, AScreenGetsItsOwnRatioOrTheNextLargerOne) {
+  QTemporaryDir dir;
+  const QString picture = dir.filePath(QStringLiteral("picture.png"));
+  const auto touch = [](const QString& path) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  };
+  touch(picture);
+  struct TCase {
+    qreal Ratio;
+    const char* Expected;  // the suffix before ".png"
+  };
+  const auto check = [&](std::initializer_list<TCase> cases) {
+    for (const TCase& c : cases) {
+      EXPECT_EQ(PicturePathFor(picture, c.Ratio),
+                dir.filePath(QStringLiteral("picture%1.png").arg(QLatin1String(c.Expected))))
+          << c.Ratio;
+    }
+  };
+  check({{0.5, ""}, {1.0, ""}, {1.25, ""}, {2.0, ""}});
+  touch(dir.filePath(QStringLiteral("picture@1.5x.png")));
+  check({{1.0, ""},
+         {1.0004, ""},
+         {1.1, "@1.5x"},
+         {1.5, "@1.5x"},
+         {1.5004, "@1.5x"},
+         {1.75, "@1.5x"},
+         {3.0, "@1.5x"}});
+  touch(dir.filePath(QStringLiteral("picture@2x.png")));
+  touch(dir.filePath(QStringLiteral("picture@1.25x.png")));
+  check({{1.2, "@1.25x"},
+         {1.25, "@1.25x"},
+         {1.3, "@1.5x"},
+         {1.5, "@1.5x"},
+         {1.75, "@2x"},
+         {2.0, "@2x"},
+         {2.5, "@2x"}});
+}
+
+#else
+
+const qreal Ratio = KORVALEN_SCALE_RATIO;
+
+// The rendering a screen of this ratio must show, named here on its own
+// rather than by the program's choice.
+QString RenderingOf(const QString& designed) {
+  const qsizetype dot = designed.lastIndexOf(QLatin1Char('.'));
+  const QString suffix = Ratio == 1.0 ? QString()
+                         : Ratio == 1.25 ? QStringLiteral("@1.25x")
+                         : Ratio == 1.5 ? QStringLiteral("@1.5x")
+                                        : QStringLiteral("@2x");
+  return designed.left(dot) + suffix + designed.mid(dot);
+}
+
+QImage ReadRendering(const QString& path) {
+  QFile file(path);
+  EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+  const QByteArray bytes = file.readAll();
+  if (!path.endsWith(QLatin1String(".jpg"))) {
+    return QImage::fromData(bytes).convertToFormat(QImage::Format_ARGB32);
+  }
+  // Decoded as the program decodes it; a JPEG reader may round differently.
+  const TDecodedPicture decoded =
+      DecodeJpeg(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                           static_cast<std::size_t>(bytes.size())),
+                 path.toStdString());
+  QImage image(decoded.Rgb.data(), decoded.Width, decoded.Height, decoded.Width * 3,
+               QImage::Format_RGB888);
+  return image.convertToFormat(QImage::Format_ARGB32);
+}
+
+// What the screen shows of a window, in device pixels.
+QImage Shown(QWidget& form) {
+  form.show();
+  EXPECT_TRUE(QTest::qWaitForWindowExposed(&form));
+  // Painted as for the screen: at the window's device pixel ratio.
+  const QImage shot = form.grab().toImage();
+  EXPECT_EQ(shot.size(), (QSizeF(form.size()) * Ratio).toSize());
+  return shot.convertToFormat(QImage::Format_ARGB32);
+}
+
+// Pixels of `picture` (opaque ones only) that differ from `shot` at `at`.
+int Mismatches(const QImage& shot, const QImage& picture, QPoint at, QRect area) {
+  int wrong = 0;
+  for (int y = area.top(); y <= area.bottom(); ++y) {
+    for (int x = area.left(); x <= area.right(); ++x) {
+      const QRgb want = picture.pixel(x, y);
+      const QPoint p = at + QPoint(x, y);
+      if (qAlpha(want) == 255 && (!shot.rect().contains(p) || shot.pixel(p) != want)) {
+        ++wrong;
+      }
+    }
+  }
+  return wrong;
+}
+
+// Where `picture` shows, pixel for pixel, in `shot` within `search`; the
+// control may sit between device pixels at a fractional ratio.
+std::optional<QPoint> FindExactly(const QImage& shot, const QImage& picture, QRect search) {
+  for (int y = search.top(); y <= search.bottom(); ++y) {
+    for (int x = search.left(); x <= search.right(); ++x) {
+      if (Mismatches(shot, picture, {x, y}, picture.rect()) == 0) {
+        return QPoint(x, y);
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+QRect DeviceRect(const QWidget& widget) {
+  const QRect r(widget.mapTo(widget.window(), QPoint(0, 0)), widget.size());
+  return {QPoint(static_cast<int>(std::floor(r.left() * Ratio)),
+                 static_cast<int>(std::floor(r.top() * Ratio))),
+          QPoint(static_cast<int>(std::ceil((r.right() + 1) * Ratio)),
+                 static_cast<int>(std::ceil((r.bottom() + 1) * Ratio)))};
+}
+
+TEST(KORVALEN_SCALE_SUITE, QtScalesTheWholeLayoutByTheScreensRatio) {
+  ASSERT_TRUE(GScreenSet);
+  ASSERT_DOUBLE_EQ(QGuiApplication::primaryScreen()->devicePixelRatio(), Ratio);
+  ASSERT_DOUBLE_EQ(LogicalDpi(), 96.0) << "the layout itself is not scaled again";
+  const TPrivateRuntimeDir runtimeDir;
+  QPointer<TfrmMain> welcome = new TfrmMain;
+  QPointer<TfrmConvert> convert = new TfrmConvert(nullptr);
+  EXPECT_EQ(welcome->size(), QSize(542, 493));
+  EXPECT_EQ(welcome->Button1->geometry(), QRect(452, 458, 75, 25));
+  EXPECT_EQ(convert->size(), QSize(382, 284));
+  EXPECT_EQ(convert->list2->geometry(), QRect(198, 46, 173, 153));
+  EXPECT_EQ(convert->BitBtn1->geometry(), QRect(268, 248, 31, 27));
+  EXPECT_EQ(convert->Image2->geometry(), QRect(174, 210, 32, 32));
+
+  // Every text inside its control, measured as it is drawn.
+  for (const TLabel* label : welcome->findChildren<TLabel*>()) {
+    const QRectF needed = QFontMetricsF(label->font(), label)
+                              .boundingRect(QRectF(label->rect()),
+                                            static_cast<int>(label->alignment()) |
+                                                (label->wordWrap() ? Qt::TextWordWrap : 0),
+                                            label->text());
+    EXPECT_TRUE(QRectF(label->rect()).contains(needed)) << label->objectName().toStdString();
+  }
+  const QFontMetricsF convertText(convert->font(), convert.data());
+  EXPECT_LE(convertText.horizontalAdvance(convert->Label1->text()), convert->Label1->width());
+  EXPECT_LE(convertText.height(), convert->Label1->height());
+  for (const QString& item : convert->cboFamilies->Items()) {
+    EXPECT_LE(convertText.horizontalAdvance(item),
+              convert->cboFamilies->width() - convert->cboFamilies->height());
+  }
+  const QFontMetricsF buttonText(welcome->Button1->font(), welcome->Button1);
+  EXPECT_LT(buttonText.horizontalAdvance(welcome->Button1->text()), welcome->Button1->width());
+  EXPECT_LT(buttonText.height(), welcome->Button1->height());
+  delete convert.data();
+  delete welcome.data();
+}
+
+// The picture fills the window from its top-left corner with the rendering
+// for this ratio, each of its pixels one of the screen's.
+TEST(KORVALEN_SCALE_SUITE, WelcomePictureIsItsRenderingPixelForPixel) {
+  ASSERT_TRUE(GScreenSet);
+  const TPrivateRuntimeDir runtimeDir;
+  const QImage rendering = ReadRendering(RenderingOf(QStringLiteral(":/images/welcome.jpg")));
+  ASSERT_EQ(rendering.size(), QSize(std::lround(std::ceil(550 * Ratio)), std::lround(500 * Ratio)));
+  QPointer<TfrmMain> form = new TfrmMain;
+  const QImage shot = Shown(*form);
+  // The terminal, right of the texts and above the button.
+  const QRect terminal = QRectF(QPointF(290, 100) * Ratio, QPointF(541, 440) * Ratio).toRect();
+  EXPECT_EQ(Mismatches(shot, rendering, {0, 0}, terminal), 0);
+  // The corner where the picture is cut off.
+  const QRect corner(shot.width() - 8, shot.height() - 8, 8, 8);
+  EXPECT_EQ(Mismatches(shot, rendering, {0, 0}, corner), 0);
+  delete form.data();
+}
+
+TEST(KORVALEN_SCALE_SUITE, ArrowAndCopyGlyphAreTheirRenderingsPixelForPixel) {
+  ASSERT_TRUE(GScreenSet);
+  QPointer<TfrmConvert> form = new TfrmConvert(nullptr);
+  const QImage shot = Shown(*form);
+  const QImage arrow = ReadRendering(RenderingOf(QStringLiteral(":/images/arrow-down.png")));
+  ASSERT_EQ(arrow.size(), QSize(32, 32) * Ratio);
+  EXPECT_TRUE(FindExactly(shot, arrow, DeviceRect(*form->Image2).adjusted(-1, -1, 0, 0)))
+      << "the arrow is not shown pixel for pixel";
+
+  // The glyph's left half, its olive (the bottom-left pixel) transparent.
+  QImage glyph = ReadRendering(RenderingOf(QStringLiteral(":/images/copy-glyph.bmp")));
+  glyph = glyph.copy(0, 0, glyph.width() / 2, glyph.height());
+  ASSERT_EQ(glyph.size(), QSize(16, 16) * Ratio);
+  const QRgb olive = glyph.pixel(0, glyph.height() - 1);
+  for (int y = 0; y < glyph.height(); ++y) {
+    for (int x = 0; x < glyph.width(); ++x) {
+      if (glyph.pixel(x, y) == olive) {
+        glyph.setPixel(x, y, qRgba(0, 0, 0, 0));
+      }
+    }
+  }
+  QRect button = DeviceRect(*form->BitBtn1);
+  button.setSize(button.size() - glyph.size());
+  EXPECT_TRUE(FindExactly(shot, glyph, button)) << "the copy glyph is not shown pixel for pixel";
+  delete form.data();
+}
+
+#endif
 
 }  // namespace
 }  // namespace korvalen
