@@ -10,6 +10,7 @@
 
 #include <QEvent>
 #include <QIcon>
+#include <QImageReader>
 #include <QPixmap>
 #include <QWidget>
 
@@ -18,12 +19,14 @@ namespace {
 
 // The program icon in every size drawn, so the desktop scales none of them;
 // 40, 48 and 64 serve screens of 1.25, 1.5 and 2 device pixels per pixel.
-// Read as PNG outright: a reader left to tell the format from the content
-// loads every image plug-in first.
+// Read by Qt's own PNG reader alone: a reader allowed to detect formats
+// loads and asks every image plug-in first, even when told the format.
 QIcon ProgramIcon() {
   QIcon icon;
   for (const int size : {32, 40, 48, 64, 128, 256}) {
-    icon.addPixmap(QPixmap(QStringLiteral(":/icons/korvalen-%1.png").arg(size), "png"));
+    QImageReader reader(QStringLiteral(":/icons/korvalen-%1.png").arg(size), "png");
+    reader.setAutoDetectImageFormat(false);
+    icon.addPixmap(QPixmap::fromImage(reader.read()));
   }
   return icon;
 }

@@ -15,9 +15,10 @@
 #include <QImage>
 #include <QResizeEvent>
 
+#include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <span>
+#include <utility>
 
 namespace korvalen {
 
@@ -28,28 +29,28 @@ namespace {
 const QColor LinkColour(0, 0, 128);
 const QColor LinkHotColour(255, 0, 0);
 
-// JPEG files go through libjpeg's own API rather than Qt's image plug-in.
+// JPEG files go through libjpeg's own API rather than Qt's image plug-in,
+// straight into the image the pixmap then takes over without a copy or a
+// conversion.
 QPixmap ReadJpeg(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
     throw Exception(Format(res::SCannotLoadPicture, {path.toStdString()}));
   }
   const QByteArray bytes = file.readAll();
-  const TDecodedPicture decoded =
-      DecodeJpeg(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                           static_cast<std::size_t>(bytes.size())),
-                 path.toStdString());
-  QImage image(decoded.Width, decoded.Height, QImage::Format_RGB888);
+  QImage image;
+  DecodeJpeg(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                       static_cast<std::size_t>(bytes.size())),
+             path.toStdString(), [&image](int width, int height) {
+               image = QImage(width, height, QImage::Format_RGB32);
+               return image.isNull() ? TPixelRows{}
+                                     : TPixelRows{image.bits(),
+                                                  static_cast<std::size_t>(image.bytesPerLine())};
+             });
   if (image.isNull()) {
     throw Exception(Format(res::SCannotLoadPicture, {path.toStdString()}));
   }
-  // QImage pads its rows to 4 bytes; the decoded rows are packed.
-  const std::size_t stride = static_cast<std::size_t>(decoded.Width) * 3;
-  for (int y = 0; y < decoded.Height; ++y) {
-    std::memcpy(image.scanLine(y), decoded.Rgb.data() + stride * static_cast<std::size_t>(y),
-                stride);
-  }
-  return QPixmap::fromImage(image);
+  return QPixmap::fromImage(std::move(image));
 }
 
 }  // namespace

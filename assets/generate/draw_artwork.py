@@ -16,6 +16,7 @@ Usage: draw_artwork.py [--out DIR] [--only NAME[,NAME...]]
 import argparse
 import io
 import struct
+import zlib
 from pathlib import Path
 
 import numpy as np
@@ -349,6 +350,23 @@ def shift_f(m, dx, dy):
     return out
 
 
+def unfiltered_rgba_png(rgba):
+    """An 8-bit RGBA PNG (bytes) whose rows carry no filter. The program
+    decodes its icon while its first window is on the way; undoing the
+    filters an encoder picks (mostly Paeth) took twice as long as the rest of
+    the decoding, for files only a fifth smaller."""
+    h, w, _ = rgba.shape
+    rows = b"".join(b"\0" + rgba[y].tobytes() for y in range(h))
+
+    def chunk(kind, body):
+        return (struct.pack(">I", len(body)) + kind + body
+                + struct.pack(">I", zlib.crc32(kind + body)))
+
+    header = struct.pack(">IIBBBBB", w, h, 8, 6, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header)
+            + chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b""))
+
+
 def draw_icons():
     outputs = {}
     for size in ICON_SIZES:
@@ -357,9 +375,7 @@ def draw_icons():
             data = palette_png(np.round(rgb * 255), a >= 0.5, 16)
         else:
             rgba = np.dstack([rgb, a]) * 255
-            buf = io.BytesIO()
-            Image.fromarray(np.uint8(np.round(rgba)), "RGBA").save(buf, "PNG", optimize=True)
-            data = buf.getvalue()
+            data = unfiltered_rgba_png(np.uint8(np.round(rgba)))
         outputs[f"icons/korvalen-{size}.png"] = data
     return outputs
 

@@ -1,6 +1,7 @@
 #include "platform/jpeg/JpegDecoder.h"
 
 // jpeglib.h needs size_t and FILE declared before it.
+#include <bit>
 #include <csetjmp>
 #include <cstdio>
 
@@ -11,6 +12,9 @@
 
 namespace korvalen {
 namespace {
+
+static_assert(std::endian::native == std::endian::little,
+              "the decoder writes 0xffRRGGBB as blue, green, red, 0xff");
 
 // libjpeg reports fatal errors through error_exit, which must not return.
 // Jumping back to the decoder keeps libjpeg's C frames free of C++ unwinding.
@@ -41,25 +45,29 @@ void OnMessage(j_common_ptr info, int level) {
 // Everything that longjmp may skip lives outside this function's frame, so no
 // destructor is bypassed.
 bool DecodeInto(jpeg_decompress_struct& info, TErrorManager& errors,
-                std::span<const std::uint8_t> data, TDecodedPicture& picture) {
+                std::span<const std::uint8_t> data, const TPixelRowsFor& rowsFor) {
   if (setjmp(errors.Escape) != 0) {
     return false;
   }
   jpeg_create_decompress(&info);
   jpeg_mem_src(&info, data.data(), static_cast<unsigned long>(data.size()));
   jpeg_read_header(&info, TRUE);
-  info.out_color_space = JCS_RGB;
+  // Blue, green, red and an opaque fourth byte: 0xffRRGGBB on a
+  // little-endian machine, which a 32-bit image takes as it is.
+  info.out_color_space = JCS_EXT_BGRA;
   jpeg_start_decompress(&info);
-  if (info.output_components != 3) {
+  if (info.output_components != 4) {
     errors.Message[0] = '\0';
     return false;
   }
-  picture.Width = static_cast<int>(info.output_width);
-  picture.Height = static_cast<int>(info.output_height);
-  const std::size_t stride = std::size_t{info.output_width} * 3;
-  picture.Rgb.resize(stride * info.output_height);
+  const TPixelRows rows =
+      rowsFor(static_cast<int>(info.output_width), static_cast<int>(info.output_height));
+  if (rows.First == nullptr) {
+    jpeg_abort_decompress(&info);
+    return true;
+  }
   while (info.output_scanline < info.output_height) {
-    JSAMPROW row = picture.Rgb.data() + stride * info.output_scanline;
+    JSAMPROW row = rows.First + rows.Stride * info.output_scanline;
     jpeg_read_scanlines(&info, &row, 1);
   }
   jpeg_finish_decompress(&info);
@@ -68,7 +76,8 @@ bool DecodeInto(jpeg_decompress_struct& info, TErrorManager& errors,
 
 }  // namespace
 
-TDecodedPicture DecodeJpeg(std::span<const std::uint8_t> data, const std::string& name) {
+void DecodeJpeg(std::span<const std::uint8_t> data, const std::string& name,
+                const TPixelRowsFor& rowsFor) {
   if (data.empty()) {
     Fail(name, "the file is empty or missing");
   }
@@ -78,14 +87,12 @@ TDecodedPicture DecodeJpeg(std::span<const std::uint8_t> data, const std::string
   errors.Base.error_exit = OnFatalError;
   errors.Base.emit_message = OnMessage;
 
-  TDecodedPicture picture;
-  const bool decoded = DecodeInto(info, errors, data, picture);
+  const bool decoded = DecodeInto(info, errors, data, rowsFor);
   jpeg_destroy_decompress(&info);
   if (!decoded) {
     Fail(name, errors.Message[0] != '\0' ? std::string_view(errors.Message)
                                          : std::string_view("not a 24-bit colour picture"));
   }
-  return picture;
 }
 
 }  // namespace korvalen

@@ -17,6 +17,9 @@ void InstallFontSubstitutes();
 // LayoutFont("MS Sans Serif", 11) is 11 px at 96 dpi and 14 px at 120 dpi.
 QFont LayoutFont(const QString& family, int pixelHeightAt96Dpi);
 
+// The pixel height LayoutFont gives a font of that height at 96 dpi.
+int LayoutPixelSize(int pixelHeightAt96Dpi);
+
 // The screen's logical dots per inch; 96 without a screen.
 double LogicalDpi();
 

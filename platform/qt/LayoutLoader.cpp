@@ -438,9 +438,13 @@ void RegisterClass(const QString& className, TComponentFactory factory) {
 }
 
 double SystemTextHeight(const QString& family, int fontHeight, int storedTextHeight) {
-  QFont designed(family);
+  // At the resolution the layout was drawn for, the two fonts are one: no
+  // need to match and load a font just to divide its height by itself.
+  if (LayoutPixelSize(fontHeight) == fontHeight) {
+    return storedTextHeight;
+  }
+  QFont designed = LayoutFont(family, fontHeight);
   designed.setPixelSize(fontHeight);
-  designed.setHintingPreference(QFont::PreferFullHinting);
   const double designedHeight = QFontMetricsF(designed).height();
   const double todayHeight = QFontMetricsF(LayoutFont(family, fontHeight)).height();
   if (designedHeight <= 0.0) {

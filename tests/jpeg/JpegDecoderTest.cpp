@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include <jpeglib.h>
@@ -48,19 +50,54 @@ std::vector<std::uint8_t> EncodeSample(int width, int height) {
   return out;
 }
 
-TEST(JpegDecoder, DecodesSizeAndColours) {
-  const auto data = EncodeSample(64, 16);
-  const TDecodedPicture picture = DecodeJpeg(data, "sample.jpg");
+// The decoded picture, in rows padded past the width as an image's may be.
+struct TDecoded {
+  int Width = 0;
+  int Height = 0;
+  static constexpr std::size_t Stride = 70 * 4;
+  std::vector<std::uint32_t> Pixels;
+  std::uint32_t At(int x, int y) const {
+    return Pixels[static_cast<std::size_t>(y) * (Stride / 4) + static_cast<std::size_t>(x)];
+  }
+};
+
+TDecoded Decode(const std::vector<std::uint8_t>& data, const std::string& name) {
+  TDecoded decoded;
+  DecodeJpeg(data, name, [&decoded](int width, int height) {
+    decoded.Width = width;
+    decoded.Height = height;
+    // A marker the decoder must overwrite in every pixel and leave in the padding.
+    decoded.Pixels.assign(TDecoded::Stride / 4 * static_cast<std::size_t>(height), 0x12345678u);
+    return TPixelRows{reinterpret_cast<std::uint8_t*>(decoded.Pixels.data()), TDecoded::Stride};
+  });
+  return decoded;
+}
+
+TEST(JpegDecoder, DecodesSizeAndColoursIntoOpaque32BitRows) {
+  const TDecoded picture = Decode(EncodeSample(64, 16), "sample.jpg");
   ASSERT_EQ(picture.Width, 64);
   ASSERT_EQ(picture.Height, 16);
-  ASSERT_EQ(picture.Rgb.size(), 64u * 16u * 3u);
-  const auto pixel = [&](int x, int y) {
-    return &picture.Rgb[(static_cast<std::size_t>(y) * 64 + static_cast<std::size_t>(x)) * 3];
-  };
-  EXPECT_GT(pixel(4, 8)[0], 200);  // red on the left
-  EXPECT_LT(pixel(4, 8)[2], 60);
-  EXPECT_GT(pixel(60, 8)[2], 200);  // blue on the right
-  EXPECT_LT(pixel(60, 8)[0], 60);
+  const auto red = [](std::uint32_t p) { return (p >> 16) & 0xFF; };
+  const auto blue = [](std::uint32_t p) { return p & 0xFF; };
+  EXPECT_GT(red(picture.At(4, 8)), 200u);  // red on the left
+  EXPECT_LT(blue(picture.At(4, 8)), 60u);
+  EXPECT_GT(blue(picture.At(60, 8)), 200u);  // blue on the right
+  EXPECT_LT(red(picture.At(60, 8)), 60u);
+  for (int y = 0; y < picture.Height; ++y) {
+    for (int x = 0; x < picture.Width; ++x) {
+      ASSERT_EQ(picture.At(x, y) >> 24, 0xFFu) << x << "," << y;
+    }
+    EXPECT_EQ(picture.At(64, y), 0x12345678u);
+  }
+}
+
+TEST(JpegDecoder, NoRowsEndTheDecodingQuietly) {
+  int asked = 0;
+  DecodeJpeg(EncodeSample(16, 16), "sample.jpg", [&asked](int, int) {
+    ++asked;
+    return TPixelRows{};
+  });
+  EXPECT_EQ(asked, 1);
 }
 
 struct BadInput {
@@ -89,7 +126,7 @@ TEST(JpegDecoder, RejectsDamagedData) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     try {
-      DecodeJpeg(c.bytes, "welcome.jpg");
+      Decode(c.bytes, "welcome.jpg");
       // Scrambled entropy data can still decode to a (wrong) picture of the
       // right size; what matters is that nothing crashes.
       EXPECT_STREQ(c.name, "scrambled entropy data");
