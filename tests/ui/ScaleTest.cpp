@@ -167,12 +167,13 @@ QImage ReadRendering(const QString& path) {
     return QImage::fromData(bytes).convertToFormat(QImage::Format_ARGB32);
   }
   // Decoded as the program decodes it; a JPEG reader may round differently.
-  const TDecodedPicture decoded =
-      DecodeJpeg(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                           static_cast<std::size_t>(bytes.size())),
-                 path.toStdString());
-  QImage image(decoded.Rgb.data(), decoded.Width, decoded.Height, decoded.Width * 3,
-               QImage::Format_RGB888);
+  QImage image;
+  DecodeJpeg(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                       static_cast<std::size_t>(bytes.size())),
+             path.toStdString(), [&image](int width, int height) {
+               image = QImage(width, height, QImage::Format_RGB32);
+               return TPixelRows{image.bits(), static_cast<std::size_t>(image.bytesPerLine())};
+             });
   return image.convertToFormat(QImage::Format_ARGB32);
 }
 
