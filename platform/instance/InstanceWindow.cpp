@@ -431,7 +431,7 @@ bool FindAndActivate(std::string_view title, const TWindowClass& ownClass) {
     const TWindowFacts* best = nullptr;
     for (const TWindowFacts& candidate : shown) {
       const bool eligible = candidate.Window != owner.Window && SameProgram(owner, candidate) &&
-                            candidate.Class == ownClass &&
+                            candidate.Class && candidate.Class->Class == ownClass.Class &&
                             (candidate.Viewable || candidate.Iconic || candidate.Managed);
       if (eligible && (best == nullptr || (candidate.Normal && !best->Normal))) {
         best = &candidate;

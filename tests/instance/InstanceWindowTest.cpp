@@ -311,6 +311,7 @@ struct TScene {
   bool Foreign;       // another program's window also carries the title, found first
   bool Ours;          // the earlier instance's windows exist at all
   bool Activated;
+  bool StartedThroughLink = false;  // its resource name is another start name's
 };
 
 class FindAndActivateScene : public ::testing::TestWithParam<TScene> {};
@@ -336,7 +337,9 @@ TEST_P(FindAndActivateScene, BringsForwardOnlyTheEarlierInstance) {
     const xcb_window_t leader = x.Make(std::string(kTitle));
     x.SetWord(leader, x.Atom("WM_CLIENT_LEADER"), XCB_ATOM_WINDOW, leader);
     x.Make(std::string(kTitle), kOwnClass, 4242, leader, false);
-    shown = x.Make("Conversion", kOwnClass, scene.LinkByPid ? 4242u : 4343u,
+    const TWindowClass started =
+        scene.StartedThroughLink ? TWindowClass{"kc", kOwnClass.Class} : kOwnClass;
+    shown = x.Make("Conversion", started, scene.LinkByPid ? 4242u : 4343u,
                    scene.LinkByLeader ? leader : xcb_window_t{XCB_WINDOW_NONE}, true);
     ASSERT_TRUE(Eventually([&] { return x.Managed(shown); }));
   }
@@ -376,6 +379,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TScene{"LinkedByLeaderAlone", true, false, true, false, true, true},
                       TScene{"ForeignFirstThenOurs", true, true, true, true, true, true},
                       TScene{"ForeignNameOnly", true, true, false, true, false, false},
+                      TScene{"StartedThroughALink", true, true, true, false, true, true, true},
                       TScene{"SameClassButUnrelated", false, false, false, false, true, false},
                       TScene{"NothingNamed", true, true, false, false, false, false}),
     [](const ::testing::TestParamInfo<TScene>& row) { return row.param.Label; });
