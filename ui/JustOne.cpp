@@ -2,13 +2,13 @@
 
 #include "platform/instance/InstanceWindow.h"
 #include "platform/qt/Application.h"
+#include "platform/qt/ErrorGuard.h"
 #include "platform/qt/LayoutLoader.h"
 #include "platform/runtime/Exceptions.h"
 #include "platform/runtime/ResourceStrings.h"
 
 #include <QGuiApplication>
 
-#include <cstdio>
 #include <string>
 #include <utility>
 
@@ -96,11 +96,11 @@ void TXJustOne::ClaimInstance() {
       application.Terminate();
     } else {
       // Not starting is the safe choice, but quietly ending as if another
-      // instance ran would leave the user guessing.
-      const std::string message =
-          Format(res::SInstanceNameUnavailable, {name.toStdString(), claim.Error});
-      std::fprintf(stderr, "%s\n", message.c_str());
-      std::fflush(stderr);
+      // instance ran would leave the user guessing, and one started from a
+      // menu reads no standard error: the error reporter shows the reason.
+      RunGuarded([&] {
+        throw Exception(Format(res::SInstanceNameUnavailable, {name.toStdString(), claim.Error}));
+      });
       application.Terminate(ExitNameUnavailable);
     }
   }

@@ -14,7 +14,8 @@
 //   // without showing a window.
 //
 // If the name cannot be created at all the program does not start either,
-// but it says why on standard error and exits with code 1.
+// but it says why through the error reporter (a message box and one line on
+// standard error) and exits with code 1.
 
 #include "platform/instance/NamedLock.h"
 #include "platform/qt/Components.h"
