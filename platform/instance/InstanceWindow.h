@@ -16,7 +16,7 @@
 //   SetWindowName(ownAppWindow, "");      // our own window no longer matches
 //   TWindowClass own;
 //   if (ReadWindowClass(ownAppWindow, own)) {
-//     FindAndActivate("Converter", own);  // true: the earlier instance's window is active
+//     FindAndActivate("Converter", own);  // Activated: the earlier instance's window is active
 //   }
 
 #include <cstdint>
@@ -59,9 +59,14 @@ bool ReadWindowClass(TXWindow window, TWindowClass& windowClass);
 // A minimised window is restored, any other raised; then it is made the
 // active window (_NET_ACTIVE_WINDOW as a pager, source 2, with the server's
 // current time, which window managers that prevent focus stealing honour).
-// Returns whether such a window was found and the requests were sent; a
-// window manager may still refuse them. An empty title names nothing (a
-// blanked window must never match), so it finds nothing.
-bool FindAndActivate(std::string_view title, const TWindowClass& ownClass);
+// Returns Activated once such a window was found and the requests were
+// sent; a window manager may still refuse them. An empty title names nothing
+// (a blanked window must never match), so it finds no title window.
+enum class TFindResult {
+  NoTitleWindow,      // no window carries the title: the earlier instance is not on this display
+  NothingToActivate,  // a window carries it, but no window of that program is shown
+  Activated,
+};
+TFindResult FindAndActivate(std::string_view title, const TWindowClass& ownClass);
 
 }  // namespace korvalen

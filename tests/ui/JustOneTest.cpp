@@ -106,10 +106,11 @@ class JustOneTest : public ::testing::Test {
                                       QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     FRuntimeEnv = std::make_unique<test::TScopedEnv>("XDG_RUNTIME_DIR",
                                                      FRuntime.path().toLocal8Bit().constData());
-    FPreviousActivate = TXJustOne::SetActivatePrevious([this](const QString& title) {
-      FLog.push_back("activate " + title.toStdString() + " own title window \"" +
-                     Application()->TitleWindow().title().toStdString() + "\"");
-    });
+    FPreviousActivate =
+        TXJustOne::SetActivatePrevious([this](const QString& title, const TNamedLock&) {
+          FLog.push_back("activate " + title.toStdString() + " own title window \"" +
+                         Application()->TitleWindow().title().toStdString() + "\"");
+        });
     FForm = new TfrmGuardProbe;
     FForm->setObjectName(QStringLiteral("frmGuardProbe"));
   }
