@@ -12,7 +12,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # run-time and desktop tests
   qt6-qpa-plugins libqt6svg6 xvfb xauth openbox xdotool x11-utils x11-xserver-utils xclip wmctrl
-  xfce4-settings dbus-daemon
+  xfce4-settings dbus-daemon dbus-bin
   imagemagick fonts-liberation2 fonts-dejavu-core locales
   desktop-file-utils appstream dpkg-dev file
   # tooling
