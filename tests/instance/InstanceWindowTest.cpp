@@ -98,6 +98,7 @@ class TClient {
 
   bool Connected() const { return FRoot != XCB_WINDOW_NONE; }
   xcb_window_t Root() const { return FRoot; }
+  xcb_connection_t* Conn() const { return FConn; }
 
   xcb_atom_t Atom(const char* name) {
     std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
@@ -287,14 +288,19 @@ class TPrivateDisplay {
 };
 
 // FindAndActivate as a later instance runs it: in a process of its own.
-bool FindAndActivateInChild(std::string_view title, const TWindowClass& ownClass) {
+TFindResult FindAndActivateInChild(std::string_view title, const TWindowClass& ownClass) {
   const pid_t pid = ::fork();
   if (pid == 0) {
-    ::_exit(FindAndActivate(title, ownClass) ? 0 : 1);
+    ::_exit(static_cast<int>(FindAndActivate(title, ownClass)));
   }
   int status = 0;
   ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  EXPECT_TRUE(WIFEXITED(status));
+  return static_cast<TFindResult>(WEXITSTATUS(status));
+}
+
+bool ActivatedInChild(std::string_view title, const TWindowClass& ownClass) {
+  return FindAndActivateInChild(title, ownClass) == TFindResult::Activated;
 }
 
 #define REQUIRE_DISPLAY(display)                                             \
@@ -311,6 +317,7 @@ struct TScene {
   bool Foreign;       // another program's window also carries the title, found first
   bool Ours;          // the earlier instance's windows exist at all
   bool Activated;
+  bool StartedThroughLink = false;  // its resource name is another start name's
 };
 
 class FindAndActivateScene : public ::testing::TestWithParam<TScene> {};
@@ -336,7 +343,9 @@ TEST_P(FindAndActivateScene, BringsForwardOnlyTheEarlierInstance) {
     const xcb_window_t leader = x.Make(std::string(kTitle));
     x.SetWord(leader, x.Atom("WM_CLIENT_LEADER"), XCB_ATOM_WINDOW, leader);
     x.Make(std::string(kTitle), kOwnClass, 4242, leader, false);
-    shown = x.Make("Conversion", kOwnClass, scene.LinkByPid ? 4242u : 4343u,
+    const TWindowClass started =
+        scene.StartedThroughLink ? TWindowClass{"kc", kOwnClass.Class} : kOwnClass;
+    shown = x.Make("Conversion", started, scene.LinkByPid ? 4242u : 4343u,
                    scene.LinkByLeader ? leader : xcb_window_t{XCB_WINDOW_NONE}, true);
     ASSERT_TRUE(Eventually([&] { return x.Managed(shown); }));
   }
@@ -347,7 +356,10 @@ TEST_P(FindAndActivateScene, BringsForwardOnlyTheEarlierInstance) {
     ASSERT_TRUE(Eventually([&] { return x.Hidden(shown) && !x.Viewable(shown); }));
   }
 
-  EXPECT_EQ(FindAndActivateInChild(kTitle, kOwnClass), scene.Activated);
+  // The later instance's own leader always carries the title here, so a
+  // title window is found even where nothing of ours is shown.
+  EXPECT_EQ(FindAndActivateInChild(kTitle, kOwnClass),
+            scene.Activated ? TFindResult::Activated : TFindResult::NothingToActivate);
 
   if (scene.Activated) {
     EXPECT_TRUE(Eventually([&] { return x.Active() == shown; }));
@@ -376,6 +388,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TScene{"LinkedByLeaderAlone", true, false, true, false, true, true},
                       TScene{"ForeignFirstThenOurs", true, true, true, true, true, true},
                       TScene{"ForeignNameOnly", true, true, false, true, false, false},
+                      TScene{"StartedThroughALink", true, true, true, false, true, true, true},
                       TScene{"SameClassButUnrelated", false, false, false, false, true, false},
                       TScene{"NothingNamed", true, true, false, false, false, false}),
     [](const ::testing::TestParamInfo<TScene>& row) { return row.param.Label; });
@@ -390,7 +403,7 @@ TEST(FindAndActivateWithoutWindowManager, RaisesAndFocusesTheWindowItself) {
   const xcb_window_t cover = x.Make("Cover", kForeignClass, 6161, 0, true);
   ASSERT_EQ(x.Topmost(), cover);
 
-  EXPECT_TRUE(FindAndActivateInChild(kTitle, kOwnClass));
+  EXPECT_TRUE(ActivatedInChild(kTitle, kOwnClass));
   x.Sync();
   EXPECT_EQ(x.Topmost(), shown);
   EXPECT_EQ(x.Focus(), shown);
@@ -399,7 +412,7 @@ TEST(FindAndActivateWithoutWindowManager, RaisesAndFocusesTheWindowItself) {
   x.Unmap(shown);
   x.SetWord(shown, x.Atom("WM_STATE"), x.Atom("WM_STATE"), 3);
   x.Raise(cover);
-  EXPECT_TRUE(FindAndActivateInChild(kTitle, kOwnClass));
+  EXPECT_TRUE(ActivatedInChild(kTitle, kOwnClass));
   x.Sync();
   EXPECT_TRUE(x.Viewable(shown));
   EXPECT_EQ(x.Focus(), shown);
@@ -429,9 +442,9 @@ TEST(SetWindowName, SetsBothNamesAndBlankingHidesTheWindowFromTheSearch) {
     EXPECT_EQ(x.Text(app, x.Atom("_NET_WM_NAME"), &type), row.Text);
     EXPECT_EQ(type, x.Atom("UTF8_STRING"));
     // The name is in place for any other connection by the time the call returns.
-    EXPECT_EQ(FindAndActivateInChild(row.Text, kOwnClass), !row.Text.empty());
+    EXPECT_EQ(ActivatedInChild(row.Text, kOwnClass), !row.Text.empty());
   }
-  EXPECT_FALSE(FindAndActivateInChild(kTitle, kOwnClass));
+  EXPECT_EQ(FindAndActivateInChild(kTitle, kOwnClass), TFindResult::NoTitleWindow);
   EXPECT_FALSE(SetWindowName(0x7fffff, "x")) << "no such window";
 }
 
@@ -452,6 +465,67 @@ TEST(ReadWindowClass, ReadsBothPartsOrLeavesTheResultAlone) {
   EXPECT_EQ(read, untouched);
 }
 
+// Reassembles the startup-notification messages sent to the root window, as
+// a launcher does.
+std::vector<std::string> StartupMessages(TClient& x, std::size_t count) {
+  const xcb_atom_t begin = x.Atom("_NET_STARTUP_INFO_BEGIN");
+  const xcb_atom_t more = x.Atom("_NET_STARTUP_INFO");
+  std::vector<std::string> messages;
+  std::string current;
+  while (messages.size() < count) {
+    std::unique_ptr<xcb_generic_event_t, decltype(&std::free)> event(xcb_wait_for_event(x.Conn()),
+                                                                     &std::free);
+    if (!event) {
+      break;
+    }
+    if ((event->response_type & 0x7F) != XCB_CLIENT_MESSAGE) {
+      continue;
+    }
+    const auto* piece = reinterpret_cast<const xcb_client_message_event_t*>(event.get());
+    if (piece->type != begin && piece->type != more) {
+      continue;
+    }
+    if (piece->type == begin) {
+      current.clear();
+    }
+    const auto* bytes = reinterpret_cast<const char*>(piece->data.data8);
+    const std::string chunk(bytes, ::strnlen(bytes, 20));
+    current += chunk;
+    if (chunk.size() < 20) {
+      messages.push_back(current);
+    }
+  }
+  return messages;
+}
+
+TEST(EndStartupSequence, SendsOneRemoveMessageQuotedWhereNeeded) {
+  TPrivateDisplay display(false);
+  REQUIRE_DISPLAY(display);
+  TClient x;
+  const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+  xcb_change_window_attributes(x.Conn(), x.Root(), XCB_CW_EVENT_MASK, &mask);
+  x.Sync();
+  struct TRow {
+    std::string Id;
+    std::string Message;
+  };
+  // Lengths around the 20-byte pieces: "remove: ID=" takes 11 of the first.
+  const std::vector<TRow> rows = {
+      {"launcher-42_TIME1234", "remove: ID=launcher-42_TIME1234"},
+      {"12345678", "remove: ID=12345678"},
+      {"a b\"c\\d", "remove: ID=\"a b\\\"c\\\\d\""},
+  };
+  for (const TRow& row : rows) {
+    EXPECT_TRUE(EndStartupSequence(row.Id));
+  }
+  EXPECT_FALSE(EndStartupSequence(""));
+  std::vector<std::string> expected;
+  for (const TRow& row : rows) {
+    expected.push_back(row.Message);
+  }
+  EXPECT_EQ(StartupMessages(x, rows.size()), expected);
+}
+
 TEST(NoXServer, NothingIsFoundAndNothingFails) {
   const char* old = std::getenv("DISPLAY");
   const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
@@ -465,8 +539,9 @@ TEST(NoXServer, NothingIsFoundAndNothingFails) {
       ::unsetenv("DISPLAY");
     }
     TWindowClass read = kForeignClass;
-    EXPECT_FALSE(FindAndActivate(kTitle, kOwnClass));
+    EXPECT_EQ(FindAndActivate(kTitle, kOwnClass), TFindResult::NoTitleWindow);
     EXPECT_FALSE(SetWindowName(0x400006, ""));
+    EXPECT_FALSE(EndStartupSequence("id"));
     EXPECT_FALSE(ReadWindowClass(0x400006, read));
     EXPECT_EQ(read, kForeignClass);
   }

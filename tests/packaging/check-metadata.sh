@@ -55,8 +55,9 @@ case $mode in
       [ "$(metainfo_element binary)" = "$program" ] ||
         fail "metainfo provides binary '$(metainfo_element binary)', not $program"
       # Qt names the window class after the application, whose name is the
-      # program's title: the file name with only its first letter upper case.
-      title="$(echo "${program:0:1}" | tr '[:lower:]' '[:upper:]')$(echo "${program:1}" | tr '[:upper:]' '[:lower:]')"
+      # program's title: the file name, its first character as it is and
+      # every later one lower case.
+      title="${program:0:1}$(echo "${program:1}" | tr '[:upper:]' '[:lower:]')"
       [ "$(entry_key StartupWMClass)" = "$title" ] ||
         fail "StartupWMClass is '$(entry_key StartupWMClass)', the window class is $title"
     fi

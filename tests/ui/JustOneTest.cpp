@@ -1,21 +1,27 @@
+#include "platform/instance/ActivationBus.h"
 #include "platform/instance/NamedLock.h"
 #include "platform/qt/Application.h"
 #include "platform/qt/Components.h"
+#include "platform/qt/ErrorGuard.h"
 #include "platform/qt/LayoutLoader.h"
 #include "tests/platform/QtTestMain.h"
 #include "ui/JustOne.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QFile>
+#include <QGuiApplication>
 #include <QPointer>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <QWindow>
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -76,6 +82,45 @@ void TNameWatcher::Loaded() {
 
 namespace {
 
+// A private session bus for the whole binary, set before anything connects:
+// the earlier instance's side serves on it, and no test reaches (or
+// autolaunches) a bus of the machine's.
+class TPrivateBusEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    FDaemon.start(QStringLiteral("dbus-daemon"),
+                  {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                   QStringLiteral("--print-address=1")});
+    if (FDaemon.waitForStarted(5000) && FDaemon.waitForReadyRead(5000)) {
+      qputenv("DBUS_SESSION_BUS_ADDRESS", FDaemon.readLine().trimmed());
+    } else {
+      qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+    }
+  }
+  void TearDown() override {
+    FDaemon.kill();
+    FDaemon.waitForFinished(5000);
+  }
+
+ private:
+  QProcess FDaemon;
+};
+const ::testing::Environment* const GBus =
+    ::testing::AddGlobalTestEnvironment(new TPrivateBusEnvironment);
+
+// Records whether a form was ever shown while it lives.
+class TShowWatcher : public QObject {
+ public:
+  explicit TShowWatcher(QWidget& form) { form.installEventFilter(this); }
+  bool FShown = false;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    FShown = FShown || event->type() == QEvent::Show;
+    return false;
+  }
+};
+
 class JustOneTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -91,10 +136,11 @@ class JustOneTest : public ::testing::Test {
                                       QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     FRuntimeEnv = std::make_unique<test::TScopedEnv>("XDG_RUNTIME_DIR",
                                                      FRuntime.path().toLocal8Bit().constData());
-    FPreviousActivate = TXJustOne::SetActivatePrevious([this](const QString& title) {
-      FLog.push_back("activate " + title.toStdString() + " own title window \"" +
-                     Application()->TitleWindow().title().toStdString() + "\"");
-    });
+    FPreviousActivate =
+        TXJustOne::SetActivatePrevious([this](const QString& title, const TNamedLock&) {
+          FLog.push_back("activate " + title.toStdString() + " own title window \"" +
+                         Application()->TitleWindow().title().toStdString() + "\"");
+        });
     FForm = new TfrmGuardProbe;
     FForm->setObjectName(QStringLiteral("frmGuardProbe"));
   }
@@ -114,10 +160,12 @@ class JustOneTest : public ::testing::Test {
   }
 
   static std::string Title() { return Application()->Title().toStdString(); }
+  // The name the guard claims: the title within this graphical session.
+  static std::string LockName() { return SessionLockName(Title()); }
 
   QString LockPath() const {
     return FRuntime.path() + QStringLiteral("/korvalen/") +
-           QString::fromStdString(LockFileName(Title()));
+           QString::fromStdString(LockFileName(LockName()));
   }
 
   // A guard made in code; the end of loading is still to come.
@@ -155,14 +203,13 @@ class JustOneTest : public ::testing::Test {
   };
   TRunResult RunApplication() {
     TApplication& application = *Application();
-    bool shown = false;
-    QTimer::singleShot(0, FForm, [&] {
-      shown = FForm->isVisible();
-      application.Terminate();
-    });
+    // Sees a show whether or not the loop runs: a later instance's loop never
+    // does, so a check made from inside it could not fail.
+    TShowWatcher shows(*FForm);
+    QTimer::singleShot(0, FForm, [&] { application.Terminate(); });
     const int code = application.Run();
     QCoreApplication::processEvents();
-    return {shown, code};
+    return {shows.FShown, code};
   }
 
   QTemporaryDir FRuntime;
@@ -214,7 +261,7 @@ class JustOneDetectionTest : public JustOneTest,
 
 TEST_P(JustOneDetectionTest, LaterInstanceEndsWithoutShowingItsWindow) {
   const DetectionRow& row = GetParam();
-  TNamedLockResult earlier = CreateNamedLock(Title());
+  TNamedLockResult earlier = CreateNamedLock(LockName());
   ASSERT_TRUE(earlier.Handle.Held());
   ASSERT_FALSE(earlier.AlreadyExists);
 
@@ -254,7 +301,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(JustOneTest, WithoutX11NothingIsReachedAndTheLaterInstanceStillEnds) {
   TXJustOne::SetActivatePrevious({});
-  TNamedLockResult earlier = CreateNamedLock(Title());
+  TNamedLockResult earlier = CreateNamedLock(LockName());
   NewGuard().Loaded();
   EXPECT_EQ(FLog, (std::vector<std::string>{"AlreadyExist"}));
   const TRunResult run = RunApplication();
@@ -277,7 +324,7 @@ TEST_F(JustOneTest, EnabledFalseReleasesAndTrueAgainRepeatsTheCheck) {
   EXPECT_FALSE(Application()->Terminated());
 
   // Another instance takes the name meanwhile.
-  TNamedLockResult other = CreateNamedLock(Title());
+  TNamedLockResult other = CreateNamedLock(LockName());
   ASSERT_FALSE(other.AlreadyExists);
   guard.SetEnabled(true);
   EXPECT_EQ(FLog, (std::vector<std::string>{"AlreadyExist",
@@ -292,7 +339,7 @@ TEST_F(JustOneTest, ASecondReleaseClosesNothing) {
   guard.SetEnabled(false);
   // Likely given the descriptor the guard just closed: a second close
   // would end this claim.
-  TNamedLockResult mine = CreateNamedLock(Title());
+  TNamedLockResult mine = CreateNamedLock(LockName());
   ASSERT_FALSE(mine.AlreadyExists);
   delete &guard;
   EXPECT_TRUE(TakenForOthers(LockPath()));
@@ -305,17 +352,66 @@ TEST_F(JustOneTest, DestroyingTheWindowReleasesTheClaim) {
   EXPECT_FALSE(TakenForOthers(LockPath()));
 }
 
+// The lock file's unique name, once the earlier instance has connected.
+QString ServedName(const QString& lockPath) {
+  QString name;
+  for (int i = 0; i < 200 && name.isEmpty(); ++i) {
+    QCoreApplication::processEvents();
+    QFile file(lockPath);
+    if (file.open(QIODevice::ReadOnly)) {
+      name = UniqueNameFromContent(file.readAll().toStdString());
+    }
+    if (name.isEmpty()) {
+      QThread::msleep(10);
+    }
+  }
+  return name;
+}
+
+TEST_F(JustOneTest, TheEarlierInstanceIsActivatedOverTheBusUntilItLetsGo) {
+  TXJustOne& guard = NewGuard();
+  guard.Loaded();
+  const QString name = ServedName(LockPath());
+  ASSERT_FALSE(name.isEmpty()) << "no unique name in " << qPrintable(LockPath());
+  const auto content = [&] { return name.toStdString() + "\n"; };
+
+  FForm->resize(200, 100);
+  FForm->show();
+  FForm->setWindowState(Qt::WindowMinimized);
+  QCoreApplication::processEvents();
+  ASSERT_TRUE(FForm->isMinimized());
+  EXPECT_EQ(ActivateOverBus(content, QStringLiteral("token-1"), std::chrono::seconds(2)),
+            QString());
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(FForm->isMinimized());
+  EXPECT_TRUE(FForm->isVisible());
+  EXPECT_EQ(QGuiApplication::focusWindow(), FForm->windowHandle());
+  // Handed to the platform and gone again: nothing started later inherits it.
+  EXPECT_FALSE(qEnvironmentVariableIsSet("XDG_ACTIVATION_TOKEN"));
+
+  // Given up with the claim.
+  guard.SetEnabled(false);
+  EXPECT_NE(ActivateOverBus(content, QString(), std::chrono::seconds(2)), QString());
+}
+
 TEST_F(JustOneTest, ANameThatCannotBeCreatedStopsTheStartAndSaysWhy) {
   const test::TScopedEnv noRuntime("XDG_RUNTIME_DIR", "");
   const test::TScopedEnv noTemp("TMPDIR", "/nonexistent/korvalen-test");
   TXJustOne& guard = NewGuard();
+  QStringList shown;
+  const TErrorPresenter previous = SetErrorPresenter(
+      [&](const QString& title, const QString& message) { shown << title << message; });
   ::testing::internal::CaptureStderr();
   guard.Loaded();
   const std::string error = ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(error, Title() +
-                       " does not start: its single-instance name cannot be created "
-                       "(/nonexistent/korvalen-test/korvalen-" +
-                       std::to_string(::geteuid()) + ": No such file or directory)\n");
+  SetErrorPresenter(previous);
+  const std::string reason = Title() +
+                             " does not start: its single-instance name cannot be created "
+                             "(/nonexistent/korvalen-test/korvalen-" +
+                             std::to_string(::geteuid()) + ": No such file or directory)";
+  // One line on standard error, and the same reason in the message box.
+  EXPECT_EQ(error, Title() + ": " + reason + "\n");
+  EXPECT_EQ(shown, (QStringList{Application()->Title(), QString::fromStdString(reason)}));
   // Still taken for an earlier instance, as far as the user sees.
   EXPECT_EQ(FLog, (std::vector<std::string>{"AlreadyExist",
                                             "activate " + Title() + " own title window \"\""}));

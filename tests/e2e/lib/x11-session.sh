@@ -12,9 +12,13 @@
 #
 # x11_session_start [--no-wm] [WIDTHxHEIGHTxDEPTH]
 #   Starts Xvfb with -displayfd (it picks a free display itself) and
-#   -nolisten tcp, then openbox unless --no-wm, and returns once both are
-#   ready (openbox's start-up command has run, so it handles map requests).
-#   Returns non-zero, with nothing left running, if either fails within 15 s.
+#   -nolisten tcp, a private session bus (exported as
+#   DBUS_SESSION_BUS_ADDRESS), then openbox unless --no-wm, and returns once
+#   all are ready (openbox's start-up command has run, so it handles map
+#   requests). Returns non-zero, with nothing left running, if any fails
+#   within 15 s. The bus ends with the display: a program on the display
+#   without one would have libdbus autolaunch a bus through dbus-launch
+#   wherever dbus-x11 is installed, and nothing would end that one.
 # Teardown is automatic: on the shell's EXIT (a failing test included, after
 # any EXIT trap the caller had set), on INT and TERM (which it traps to exit),
 # and through a watchdog when the shell is killed outright.
@@ -25,6 +29,8 @@
 
 _x11_dir=
 _x11_xvfb_pid=
+_x11_bus_pid=
+_x11_prev_bus=
 _x11_wm_pid=
 _x11_watchdog_pid=
 _x11_prev_exit_trap=
@@ -64,6 +70,14 @@ x11_session_stop() {
   _x11_kill "$_x11_watchdog_pid"
   _x11_kill "$_x11_wm_pid"
   _x11_kill "$_x11_xvfb_pid"
+  if [ -n "$_x11_bus_pid" ]; then
+    _x11_kill "$_x11_bus_pid"
+    if [ -n "$_x11_prev_bus" ]; then
+      export DBUS_SESSION_BUS_ADDRESS=${_x11_prev_bus#set:}
+    else
+      unset DBUS_SESSION_BUS_ADDRESS
+    fi
+  fi
   if [ -n "$_x11_tick_fd" ]; then
     exec {_x11_tick_fd}>&-
     _x11_tick_fd=''
@@ -71,7 +85,7 @@ x11_session_stop() {
   if [ -n "$_x11_dir" ]; then
     rm -rf "$_x11_dir"
   fi
-  _x11_dir='' _x11_xvfb_pid='' _x11_wm_pid='' _x11_watchdog_pid=
+  _x11_dir='' _x11_xvfb_pid='' _x11_bus_pid='' _x11_prev_bus='' _x11_wm_pid='' _x11_watchdog_pid=
 }
 
 _x11_on_exit() {
@@ -104,7 +118,7 @@ x11_session_start() {
     return 1
   fi
   local tool
-  for tool in Xvfb xdotool xprop; do
+  for tool in Xvfb xdotool xprop dbus-daemon; do
     command -v "$tool" >/dev/null || { echo "x11-session: $tool is missing" >&2; return 1; }
   done
   if [ "$wm" = 1 ] && ! command -v openbox >/dev/null; then
@@ -112,8 +126,12 @@ x11_session_start() {
     return 1
   fi
 
-  if [ -z "$_x11_prev_exit_trap" ]; then
-    _x11_prev_exit_trap=$(trap -p EXIT)
+  # A second start after x11_session_stop finds its own trap still set;
+  # keeping that as the caller's would make the trap call itself forever.
+  local current_trap
+  current_trap=$(trap -p EXIT)
+  if [ "$current_trap" != "trap -- '_x11_on_exit' EXIT" ]; then
+    _x11_prev_exit_trap=$current_trap
   fi
   trap _x11_on_exit EXIT
   trap 'exit 130' INT
@@ -141,6 +159,21 @@ x11_session_start() {
   DISPLAY=":$(head -n 1 "$_x11_dir/display")"
   export DISPLAY
 
+  (
+    exec {_x11_tick_fd}>&-
+    exec dbus-daemon --session --nofork --nopidfile --address="unix:path=$_x11_dir/bus" \
+      </dev/null >"$_x11_dir/bus.log" 2>&1
+  ) &
+  _x11_bus_pid=$!
+  _x11_prev_bus=${DBUS_SESSION_BUS_ADDRESS+set:$DBUS_SESSION_BUS_ADDRESS}
+  if ! x11_wait_until 15 test -S "$_x11_dir/bus"; then
+    echo "x11-session: the session bus did not start:" >&2
+    cat "$_x11_dir/bus.log" >&2
+    x11_session_stop
+    return 1
+  fi
+  export DBUS_SESSION_BUS_ADDRESS=unix:path=$_x11_dir/bus
+
   if [ "$wm" = 1 ]; then
     (
       exec {_x11_tick_fd}>&-
@@ -158,7 +191,7 @@ x11_session_start() {
 
   # Even a SIGKILL of this shell must not leave the servers behind. The
   # watchdog sleeps with "read -t", so killing it leaves no child behind.
-  local shell_pid=$BASHPID pids=("$_x11_xvfb_pid")
+  local shell_pid=$BASHPID pids=("$_x11_xvfb_pid" "$_x11_bus_pid")
   if [ -n "$_x11_wm_pid" ]; then
     pids+=("$_x11_wm_pid")
   fi
