@@ -11,8 +11,11 @@ packages=(
   libjpeg62-turbo-dev libicu-dev libxcb1-dev libx11-xcb-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # run-time and desktop tests
-  qt6-qpa-plugins libqt6svg6 xvfb xauth openbox xdotool x11-utils x11-xserver-utils xclip wmctrl
+  qt6-qpa-plugins libqt6svg6 xvfb xauth openbox xfwm4 xdotool x11-utils x11-xserver-utils xclip wmctrl
   xfce4-settings dbus-daemon
+  # Wayland: headless compositor, its IPC and screenshots, keyboard input,
+  # another client to take the focus, and the tree's JSON read back
+  qt6-wayland sway grim wtype weston jq
   imagemagick fonts-liberation2 fonts-dejavu-core locales
   desktop-file-utils appstream dpkg-dev file
   # tooling
