@@ -107,13 +107,21 @@ wl_session_stop() {
   _wl_sway_pids=() _wl_displays=() _wl_socks=()
 }
 
+_wl_return() { return "$1"; }
+
 _wl_on_exit() {
   local status=$?
   wl_session_stop
   if [ -n "$_wl_prev_exit_trap" ]; then
     # "trap -- 'command' EXIT": run the command the caller had installed.
     eval "set -- ${_wl_prev_exit_trap#trap -- }"
-    eval "$1"
+    # With this exit's status in $?, as that command would see it as a trap
+    # (the x11 session library's passes it on); "||" keeps errexit away.
+    if [ "$status" = 0 ]; then
+      eval "$1"
+    else
+      _wl_return "$status" || eval "$1"
+    fi
   fi
   exit "$status"
 }
