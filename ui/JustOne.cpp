@@ -1,13 +1,19 @@
 #include "ui/JustOne.h"
 
+#include "platform/instance/ActivationBus.h"
 #include "platform/instance/InstanceWindow.h"
 #include "platform/qt/Application.h"
+#include "platform/qt/ErrorGuard.h"
 #include "platform/qt/LayoutLoader.h"
 #include "platform/runtime/Exceptions.h"
 #include "platform/runtime/ResourceStrings.h"
 
-#include <QGuiApplication>
+#include <QApplication>
+#include <QTimer>
+#include <QWidget>
+#include <QWindow>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -19,25 +25,92 @@ namespace {
 // safety, does not start.
 constexpr int ExitNameUnavailable = 1;
 
-// Only on X11 are the earlier instance's windows on a display we can reach;
-// with an offscreen or Wayland backend DISPLAY may still be set, but our
-// windows are not there.
-void ActivateOnX11(const QString& title) {
-  if (QGuiApplication::platformName() != QLatin1String("xcb")) {
-    return;
-  }
+// How long a later instance waits for the earlier one's bus name, and then
+// for its answer.
+constexpr std::chrono::milliseconds kBusWait{2000};
+
+// On X11 the earlier instance's windows are searched and activated on the
+// display (it is sent nothing). Returns whether a window carrying the title
+// was there, activated or not.
+bool ActivateOnX11(const QString& title) {
   const auto own = static_cast<TXWindow>(Application()->TitleWindowHandle());
   // Qt's connection only flushed the blank name; this one waits for the
   // server, so the search below can no longer meet our own window.
   SetWindowName(own, {});
   TWindowClass ownClass;
-  if (ReadWindowClass(own, ownClass)) {
-    FindAndActivate(title.toStdString(), ownClass);
+  return ReadWindowClass(own, ownClass) &&
+         FindAndActivate(title.toStdString(), ownClass) != TFindResult::NoTitleWindow;
+}
+
+// The launcher's token for this start, forwarded rather than left behind in
+// our environment.
+QString TakeActivationToken() {
+  const QString token = qEnvironmentVariable("XDG_ACTIVATION_TOKEN");
+  qunsetenv("XDG_ACTIVATION_TOKEN");
+  return token;
+}
+
+// Where windows cannot be searched (Wayland, or an earlier instance that is
+// not on our X display), the earlier instance is asked over the session bus.
+// An offscreen or other backend has no windows to bring forward.
+void ActivatePreviousInstance(const QString& title, const TNamedLock& lock) {
+  const QString platform = QGuiApplication::platformName();
+  if (platform == QLatin1String("xcb") && ActivateOnX11(title)) {
+    return;
+  }
+  if ((platform != QLatin1String("xcb") && platform != QLatin1String("wayland")) ||
+      lock.Path().empty()) {
+    return;
+  }
+  const QString why =
+      ActivateOverBus([&lock] { return lock.ReadContent(); }, TakeActivationToken(), kBusWait);
+  if (!why.isEmpty()) {
+    std::fprintf(stderr, "%s: the running instance was not brought forward: %s\n",
+                 qUtf8Printable(title), qUtf8Printable(why));
+    std::fflush(stderr);
   }
 }
 
+// The window an Activate call brings forward: a message box the user has not
+// answered yet, else the shown window (the welcome window, or the conversion
+// window once it exists; the other one is hidden then).
+QWidget* ShownWindow() {
+  if (QWidget* modal = QApplication::activeModalWidget()) {
+    return modal;
+  }
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    const Qt::WindowType type = widget->windowType();
+    if (widget->isVisible() && (type == Qt::Window || type == Qt::Dialog)) {
+      return widget;
+    }
+  }
+  return nullptr;
+}
+
+void ActivateShownWindow(const QString& activationToken) {
+  QWidget* window = ShownWindow();
+  if (window == nullptr) {
+    return;
+  }
+  if (window->isMinimized()) {
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+  }
+  window->raise();
+  QWindow* handle = window->windowHandle();
+  if (handle == nullptr) {
+    return;
+  }
+  // Qt's Wayland plugin reads the token from here in requestActivate; no
+  // other platform reads it, and no program started later may inherit it.
+  if (!activationToken.isEmpty()) {
+    qputenv("XDG_ACTIVATION_TOKEN", activationToken.toUtf8());
+  }
+  handle->requestActivate();
+  qunsetenv("XDG_ACTIVATION_TOKEN");
+}
+
 TActivatePrevious& ActivatePrevious() {
-  static TActivatePrevious activate = ActivateOnX11;
+  static TActivatePrevious activate = ActivatePreviousInstance;
   return activate;
 }
 
@@ -70,7 +143,7 @@ void TXJustOne::Loaded() {
 
 TActivatePrevious TXJustOne::SetActivatePrevious(TActivatePrevious activate) {
   TActivatePrevious previous = std::move(ActivatePrevious());
-  ActivatePrevious() = activate ? std::move(activate) : TActivatePrevious(ActivateOnX11);
+  ActivatePrevious() = activate ? std::move(activate) : TActivatePrevious(ActivatePreviousInstance);
   return previous;
 }
 
@@ -78,9 +151,9 @@ void TXJustOne::ClaimInstance() {
   TApplication& application = *Application();
   // An empty title gives an unnamed object, which no other instance can
   // find: no guard, as intended for a program file without a name.
-  const QString name = application.Title();
+  const QString title = application.Title();
   FMutexHeld = false;
-  TNamedLockResult claim = CreateNamedLock(name.toStdString());
+  TNamedLockResult claim = CreateNamedLock(SessionLockName(title.toStdString()));
   FMutex = std::move(claim.Handle);
   const bool created = FMutex.Held();
   if (claim.AlreadyExists || !created) {
@@ -89,25 +162,40 @@ void TXJustOne::ClaimInstance() {
     }
     if (FSwitchToPrevious) {
       application.SetTitleWindowText(QString());
-      ActivatePrevious()(name);
+      ActivatePrevious()(title, FMutex);
     }
     application.SetShowMainForm(false);
     if (created) {
       application.Terminate();
     } else {
       // Not starting is the safe choice, but quietly ending as if another
-      // instance ran would leave the user guessing.
-      const std::string message =
-          Format(res::SInstanceNameUnavailable, {name.toStdString(), claim.Error});
-      std::fprintf(stderr, "%s\n", message.c_str());
-      std::fflush(stderr);
+      // instance ran would leave the user guessing, and one started from a
+      // menu reads no standard error: the error reporter shows the reason.
+      RunGuarded([&] {
+        throw Exception(Format(res::SInstanceNameUnavailable, {title.toStdString(), claim.Error}));
+      });
       application.Terminate(ExitNameUnavailable);
     }
+  } else if (!FMutex.Path().empty()) {
+    ServeActivation();
   }
   FMutexHeld = created;
 }
 
+void TXJustOne::ServeActivation() {
+  FService = std::make_unique<TActivationService>(ActivateShownWindow);
+  // Once the loop runs: the bus is not worth delaying the first window for,
+  // and a later instance waits for the name to appear.
+  QTimer::singleShot(0, FService.get(), [this] {
+    const TBusServeResult served = FService->Serve();
+    if (!served.UniqueName.isEmpty()) {
+      FMutex.WriteContent(served.UniqueName.toStdString() + "\n");
+    }
+  });
+}
+
 void TXJustOne::ReleaseInstance() noexcept {
+  FService.reset();
   if (FMutexHeld) {
     FMutex.Release();
     FMutexHeld = false;

@@ -5,7 +5,10 @@
 // application title, for the whole run. A later instance finds the name
 // taken: it calls AlreadyExist, brings the earlier instance's window
 // forward (SwitchToPrevious), tells the application not to show its main
-// window and ends. The earlier instance is sent nothing.
+// window and ends. The name is per graphical session. On X11 the earlier
+// instance is sent nothing; on Wayland, where no client may reach another's
+// window, it serves an activation request on the session bus and receives
+// the later instance's activation token.
 //
 //   { "class": "TXJustOne", "name": "XJustOne1",
 //     "properties": { "SwitchToPrevious": true, "Enabled": true } }
@@ -14,8 +17,10 @@
 //   // without showing a window.
 //
 // If the name cannot be created at all the program does not start either,
-// but it says why on standard error and exits with code 1.
+// but it says why through the error reporter (a message box and one line on
+// standard error) and exits with code 1.
 
+#include "platform/instance/ActivationBus.h"
 #include "platform/instance/NamedLock.h"
 #include "platform/qt/Components.h"
 
@@ -23,13 +28,16 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 namespace korvalen {
 
-// Finds the earlier instance's window by the title and brings it forward.
-// The default acts on X11 only; elsewhere the windows of other programs
-// cannot be reached, so it finds nothing.
-using TActivatePrevious = std::function<void(const QString& Title)>;
+// Brings the earlier instance's window forward, given the title and this
+// instance's handle to the taken name (closed when the name could not be
+// created). The default searches the X display for the title; where that
+// finds no window carrying it (Wayland), it asks the earlier instance over
+// the session bus, whose name it reads from the lock file.
+using TActivatePrevious = std::function<void(const QString& title, const TNamedLock& lock)>;
 
 class TXJustOne : public TComponent {
   Q_OBJECT
@@ -72,11 +80,15 @@ class TXJustOne : public TComponent {
  private:
   void ClaimInstance();
   void ReleaseInstance() noexcept;
+  // The earlier instance's side of the bus: serves Activate and leaves its
+  // unique name in the lock file.
+  void ServeActivation();
 
   bool FSwitchToPrevious = true;
   TNotifyEvent FAlreadyExist;
   TNamedLock FMutex;
   bool FMutexHeld = false;
+  std::unique_ptr<TActivationService> FService;
   bool FEnabled = true;
 };
 

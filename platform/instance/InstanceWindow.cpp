@@ -407,19 +407,19 @@ bool ReadWindowClass(TXWindow window, TWindowClass& windowClass) {
   return true;
 }
 
-bool FindAndActivate(std::string_view title, const TWindowClass& ownClass) {
+TFindResult FindAndActivate(std::string_view title, const TWindowClass& ownClass) {
   if (title.empty()) {
-    return false;
+    return TFindResult::NoTitleWindow;
   }
   TXConnection x;
   if (!x.Usable()) {
-    return false;
+    return TFindResult::NoTitleWindow;
   }
   x.InternAtoms();
   const std::vector<xcb_window_t> children = RootChildren(x);
   const std::vector<xcb_window_t> named = WindowsNamed(x, children, title);
   if (named.empty()) {
-    return false;
+    return TFindResult::NoTitleWindow;
   }
   const std::vector<TWindowFacts> owners = ReadFacts(x, named);
   const std::vector<TWindowFacts> shown = ReadFacts(x, ShownWindowsTopFirst(x, children));
@@ -431,7 +431,7 @@ bool FindAndActivate(std::string_view title, const TWindowClass& ownClass) {
     const TWindowFacts* best = nullptr;
     for (const TWindowFacts& candidate : shown) {
       const bool eligible = candidate.Window != owner.Window && SameProgram(owner, candidate) &&
-                            candidate.Class == ownClass &&
+                            candidate.Class && candidate.Class->Class == ownClass.Class &&
                             (candidate.Viewable || candidate.Iconic || candidate.Managed);
       if (eligible && (best == nullptr || (candidate.Normal && !best->Normal))) {
         best = &candidate;
@@ -439,10 +439,10 @@ bool FindAndActivate(std::string_view title, const TWindowClass& ownClass) {
     }
     if (best != nullptr) {
       Activate(x, *best);
-      return true;
+      return TFindResult::Activated;
     }
   }
-  return false;
+  return TFindResult::NothingToActivate;
 }
 
 }  // namespace korvalen

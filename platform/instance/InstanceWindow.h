@@ -16,7 +16,7 @@
 //   SetWindowName(ownAppWindow, "");      // our own window no longer matches
 //   TWindowClass own;
 //   if (ReadWindowClass(ownAppWindow, own)) {
-//     FindAndActivate("Converter", own);  // true: the earlier instance's window is active
+//     FindAndActivate("Converter", own);  // Activated: the earlier instance's window is active
 //   }
 
 #include <cstdint>
@@ -51,14 +51,22 @@ bool ReadWindowClass(TXWindow window, TWindowClass& windowClass);
 // visible window (same WM_CLIENT_LEADER, or same _NET_WM_PID on the same
 // machine) among the window manager's managed windows, or the root's
 // children where no window manager runs, taking a normal window before
-// others and the topmost first. That window must have WM_CLASS `ownClass`,
-// so a foreign window that happens to carry the title is never touched.
+// others and the topmost first. That window's WM_CLASS class name must be
+// `ownClass.Class`, so a foreign window that happens to carry the title is
+// never touched. The resource name is not compared: it is the name the
+// program was started under, and a start through a symbolic link must still
+// find an instance started under the file's own name.
 // A minimised window is restored, any other raised; then it is made the
 // active window (_NET_ACTIVE_WINDOW as a pager, source 2, with the server's
 // current time, which window managers that prevent focus stealing honour).
-// Returns whether such a window was found and the requests were sent; a
-// window manager may still refuse them. An empty title names nothing (a
-// blanked window must never match), so it finds nothing.
-bool FindAndActivate(std::string_view title, const TWindowClass& ownClass);
+// Returns Activated once such a window was found and the requests were
+// sent; a window manager may still refuse them. An empty title names nothing
+// (a blanked window must never match), so it finds no title window.
+enum class TFindResult {
+  NoTitleWindow,      // no window carries the title: the earlier instance is not on this display
+  NothingToActivate,  // a window carries it, but no window of that program is shown
+  Activated,
+};
+TFindResult FindAndActivate(std::string_view title, const TWindowClass& ownClass);
 
 }  // namespace korvalen

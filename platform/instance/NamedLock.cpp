@@ -144,13 +144,16 @@ TLockDir ChooseLockDir() {
 }  // namespace
 
 TNamedLock::TNamedLock(TNamedLock&& other) noexcept
-    : FFd(std::exchange(other.FFd, -1)), FPath(std::move(other.FPath)) {}
+    : FFd(std::exchange(other.FFd, -1)),
+      FPath(std::move(other.FPath)),
+      FClaimed(std::exchange(other.FClaimed, false)) {}
 
 TNamedLock& TNamedLock::operator=(TNamedLock&& other) noexcept {
   if (this != &other) {
     Release();
     FFd = std::exchange(other.FFd, -1);
     FPath = std::move(other.FPath);
+    FClaimed = std::exchange(other.FClaimed, false);
   }
   return *this;
 }
@@ -161,6 +164,52 @@ void TNamedLock::Release() noexcept {
     FFd = -1;
   }
   FPath.clear();
+  FClaimed = false;
+}
+
+bool TNamedLock::WriteContent(std::string_view content) const noexcept {
+  if (!FClaimed || FPath.empty() || ::ftruncate(FFd, 0) != 0) {
+    return false;
+  }
+  // One write, so a reader sees the old empty file or the whole content, as
+  // long as the content is small.
+  const ssize_t written = ::pwrite(FFd, content.data(), content.size(), 0);
+  return written == static_cast<ssize_t>(content.size());
+}
+
+std::string TNamedLock::ReadContent() const {
+  if (FFd < 0 || FPath.empty()) {
+    return {};
+  }
+  std::string content(4096, '\0');
+  const ssize_t got = ::pread(FFd, content.data(), content.size(), 0);
+  content.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  return content;
+}
+
+std::string SessionLockName(std::string_view title) {
+  if (title.empty()) {
+    return {};
+  }
+  std::string session;
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  const char* display = std::getenv("DISPLAY");
+  if (wayland != nullptr && wayland[0] != '\0') {
+    session = wayland;
+    if (session.front() != '/') {
+      const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+      session = std::string(runtime != nullptr ? runtime : "") + "/" + session;
+    }
+  } else if (display != nullptr && display[0] != '\0') {
+    session = display;
+    // ":0" and ":0.1" are screens of one server, so one session.
+    const std::size_t colon = session.rfind(':');
+    const std::size_t dot = session.find('.', colon == std::string::npos ? 0 : colon);
+    if (colon != std::string::npos && dot != std::string::npos) {
+      session.resize(dot);
+    }
+  }
+  return session.empty() ? std::string(title) : std::string(title) + "@" + session;
 }
 
 std::string LockFileName(std::string_view name) {
@@ -193,7 +242,7 @@ TNamedLockResult CreateNamedLock(std::string_view name) {
     if (fd < 0) {
       result.Error = SystemError({}, errno);
     } else {
-      result.Handle = TNamedLock(fd, {});
+      result.Handle = TNamedLock(fd, {}, true);
     }
     return result;
   }
@@ -224,8 +273,11 @@ TNamedLockResult CreateNamedLock(std::string_view name) {
       return result;
     }
     result.AlreadyExists = true;
+  } else if (::ftruncate(file.Get(), 0) != 0) {
+    result.Error = SystemError(path, errno);
+    return result;
   }
-  result.Handle = TNamedLock(file.Take(), path);
+  result.Handle = TNamedLock(file.Take(), path, !result.AlreadyExists);
   return result;
 }
 

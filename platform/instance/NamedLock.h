@@ -45,12 +45,23 @@ class TNamedLock {
   // Closes the handle. A second call does nothing.
   void Release() noexcept;
 
+  // The lock file's content: how the holder can be reached. A claim starts
+  // with the file empty, so a dead holder's content never reaches a later
+  // process. WriteContent replaces the whole content and returns whether it
+  // was written; ReadContent gives at most 4096 bytes, empty when there is
+  // none or no file. Only the holder of the claim writes.
+  bool WriteContent(std::string_view content) const noexcept;
+  std::string ReadContent() const;
+
  private:
   friend TNamedLockResult CreateNamedLock(std::string_view name);
-  TNamedLock(int fd, std::string path) noexcept : FFd(fd), FPath(std::move(path)) {}
+  TNamedLock(int fd, std::string path, bool claimed) noexcept
+      : FFd(fd), FPath(std::move(path)), FClaimed(claimed) {}
 
   int FFd = -1;
   std::string FPath;
+  // Only the holder of the claim writes the content.
+  bool FClaimed = false;
 };
 
 struct TNamedLockResult {
@@ -67,6 +78,16 @@ struct TNamedLockResult {
 // Fails (Handle not held, Error set) when no private folder can be had or the
 // lock file cannot be opened or locked.
 TNamedLockResult CreateNamedLock(std::string_view name);
+
+// The single-instance name of a program with `title` in the current
+// graphical session: the title alone without a session, otherwise the title,
+// "@" and the session: the Wayland socket's path when WAYLAND_DISPLAY is set
+// (an Xwayland client inherits it, so it meets the native instances), else
+// DISPLAY without its screen number. Two sessions of one user get two names.
+// SessionLockName("Converter") with WAYLAND_DISPLAY=wayland-1 and
+// XDG_RUNTIME_DIR=/run/user/1000 gives "Converter@/run/user/1000/wayland-1";
+// with only DISPLAY=:0.0 it gives "Converter@:0"; an empty title stays empty.
+std::string SessionLockName(std::string_view title);
 
 // The file name a lock name is stored under: bytes outside [A-Za-z0-9._-] and
 // a leading "." become "%XX", and a name too long for one folder entry keeps

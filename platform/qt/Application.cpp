@@ -82,8 +82,9 @@ QString TitleFromFileName(const QString& path) {
   if (name.isEmpty()) {
     return name;
   }
+  // The first character stays as the file has it.
   const qsizetype first = name.at(0).isHighSurrogate() && name.size() > 1 ? 2 : 1;
-  return name.left(first).toUpper() + name.mid(first).toLower();
+  return name.left(first) + name.mid(first).toLower();
 }
 
 TApplication* Application() noexcept {

@@ -18,9 +18,9 @@ class IClipboard;
 class TForm;
 
 // The title a program file gives: no directory, nothing from the first "."
-// on, the first character upper case and every later one lower case.
+// on, the first character as it is and every later one lower case.
 // "/usr/bin/VEDEDORU.EXE" gives "Vededoru"; "korvalen-converter" gives
-// "Korvalen-converter"; ".x" gives "".
+// "korvalen-converter", "Converter" gives "Converter"; ".x" gives "".
 QString TitleFromFileName(const QString& path);
 
 class TApplication : public QApplication {

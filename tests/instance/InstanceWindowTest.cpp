@@ -287,14 +287,19 @@ class TPrivateDisplay {
 };
 
 // FindAndActivate as a later instance runs it: in a process of its own.
-bool FindAndActivateInChild(std::string_view title, const TWindowClass& ownClass) {
+TFindResult FindAndActivateInChild(std::string_view title, const TWindowClass& ownClass) {
   const pid_t pid = ::fork();
   if (pid == 0) {
-    ::_exit(FindAndActivate(title, ownClass) ? 0 : 1);
+    ::_exit(static_cast<int>(FindAndActivate(title, ownClass)));
   }
   int status = 0;
   ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  EXPECT_TRUE(WIFEXITED(status));
+  return static_cast<TFindResult>(WEXITSTATUS(status));
+}
+
+bool ActivatedInChild(std::string_view title, const TWindowClass& ownClass) {
+  return FindAndActivateInChild(title, ownClass) == TFindResult::Activated;
 }
 
 #define REQUIRE_DISPLAY(display)                                             \
@@ -311,6 +316,7 @@ struct TScene {
   bool Foreign;       // another program's window also carries the title, found first
   bool Ours;          // the earlier instance's windows exist at all
   bool Activated;
+  bool StartedThroughLink = false;  // its resource name is another start name's
 };
 
 class FindAndActivateScene : public ::testing::TestWithParam<TScene> {};
@@ -336,7 +342,9 @@ TEST_P(FindAndActivateScene, BringsForwardOnlyTheEarlierInstance) {
     const xcb_window_t leader = x.Make(std::string(kTitle));
     x.SetWord(leader, x.Atom("WM_CLIENT_LEADER"), XCB_ATOM_WINDOW, leader);
     x.Make(std::string(kTitle), kOwnClass, 4242, leader, false);
-    shown = x.Make("Conversion", kOwnClass, scene.LinkByPid ? 4242u : 4343u,
+    const TWindowClass started =
+        scene.StartedThroughLink ? TWindowClass{"kc", kOwnClass.Class} : kOwnClass;
+    shown = x.Make("Conversion", started, scene.LinkByPid ? 4242u : 4343u,
                    scene.LinkByLeader ? leader : xcb_window_t{XCB_WINDOW_NONE}, true);
     ASSERT_TRUE(Eventually([&] { return x.Managed(shown); }));
   }
@@ -347,7 +355,10 @@ TEST_P(FindAndActivateScene, BringsForwardOnlyTheEarlierInstance) {
     ASSERT_TRUE(Eventually([&] { return x.Hidden(shown) && !x.Viewable(shown); }));
   }
 
-  EXPECT_EQ(FindAndActivateInChild(kTitle, kOwnClass), scene.Activated);
+  // The later instance's own leader always carries the title here, so a
+  // title window is found even where nothing of ours is shown.
+  EXPECT_EQ(FindAndActivateInChild(kTitle, kOwnClass),
+            scene.Activated ? TFindResult::Activated : TFindResult::NothingToActivate);
 
   if (scene.Activated) {
     EXPECT_TRUE(Eventually([&] { return x.Active() == shown; }));
@@ -376,6 +387,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TScene{"LinkedByLeaderAlone", true, false, true, false, true, true},
                       TScene{"ForeignFirstThenOurs", true, true, true, true, true, true},
                       TScene{"ForeignNameOnly", true, true, false, true, false, false},
+                      TScene{"StartedThroughALink", true, true, true, false, true, true, true},
                       TScene{"SameClassButUnrelated", false, false, false, false, true, false},
                       TScene{"NothingNamed", true, true, false, false, false, false}),
     [](const ::testing::TestParamInfo<TScene>& row) { return row.param.Label; });
@@ -390,7 +402,7 @@ TEST(FindAndActivateWithoutWindowManager, RaisesAndFocusesTheWindowItself) {
   const xcb_window_t cover = x.Make("Cover", kForeignClass, 6161, 0, true);
   ASSERT_EQ(x.Topmost(), cover);
 
-  EXPECT_TRUE(FindAndActivateInChild(kTitle, kOwnClass));
+  EXPECT_TRUE(ActivatedInChild(kTitle, kOwnClass));
   x.Sync();
   EXPECT_EQ(x.Topmost(), shown);
   EXPECT_EQ(x.Focus(), shown);
@@ -399,7 +411,7 @@ TEST(FindAndActivateWithoutWindowManager, RaisesAndFocusesTheWindowItself) {
   x.Unmap(shown);
   x.SetWord(shown, x.Atom("WM_STATE"), x.Atom("WM_STATE"), 3);
   x.Raise(cover);
-  EXPECT_TRUE(FindAndActivateInChild(kTitle, kOwnClass));
+  EXPECT_TRUE(ActivatedInChild(kTitle, kOwnClass));
   x.Sync();
   EXPECT_TRUE(x.Viewable(shown));
   EXPECT_EQ(x.Focus(), shown);
@@ -429,9 +441,9 @@ TEST(SetWindowName, SetsBothNamesAndBlankingHidesTheWindowFromTheSearch) {
     EXPECT_EQ(x.Text(app, x.Atom("_NET_WM_NAME"), &type), row.Text);
     EXPECT_EQ(type, x.Atom("UTF8_STRING"));
     // The name is in place for any other connection by the time the call returns.
-    EXPECT_EQ(FindAndActivateInChild(row.Text, kOwnClass), !row.Text.empty());
+    EXPECT_EQ(ActivatedInChild(row.Text, kOwnClass), !row.Text.empty());
   }
-  EXPECT_FALSE(FindAndActivateInChild(kTitle, kOwnClass));
+  EXPECT_EQ(FindAndActivateInChild(kTitle, kOwnClass), TFindResult::NoTitleWindow);
   EXPECT_FALSE(SetWindowName(0x7fffff, "x")) << "no such window";
 }
 
@@ -465,7 +477,7 @@ TEST(NoXServer, NothingIsFoundAndNothingFails) {
       ::unsetenv("DISPLAY");
     }
     TWindowClass read = kForeignClass;
-    EXPECT_FALSE(FindAndActivate(kTitle, kOwnClass));
+    EXPECT_EQ(FindAndActivate(kTitle, kOwnClass), TFindResult::NoTitleWindow);
     EXPECT_FALSE(SetWindowName(0x400006, ""));
     EXPECT_FALSE(ReadWindowClass(0x400006, read));
     EXPECT_EQ(read, kForeignClass);

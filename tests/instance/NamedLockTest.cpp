@@ -449,5 +449,63 @@ TEST_F(NamedLockTest, UnsafeNamesStayInsideTheLockFolder) {
   EXPECT_EQ(AllEntries().size(), 3 + names.size());
 }
 
+TEST_F(NamedLockTest, ContentReachesOtherHandlesAndANewClaimStartsEmpty) {
+  std::optional<TNamedLockResult> first = CreateNamedLock("Converter");
+  ASSERT_TRUE(first->Handle.Held());
+  EXPECT_TRUE(first->Handle.WriteContent(":1.42\n"));
+  // Shorter content replaces longer content whole.
+  EXPECT_TRUE(first->Handle.WriteContent(":1.7\n"));
+  TNamedLockResult later = CreateNamedLock("Converter");
+  ASSERT_TRUE(later.AlreadyExists);
+  EXPECT_EQ(later.Handle.ReadContent(), ":1.7\n");
+  // Neither a later handle nor an unnamed object writes anything.
+  EXPECT_FALSE(later.Handle.WriteContent("x"));
+  EXPECT_FALSE(CreateNamedLock("").Handle.WriteContent("x"));
+  EXPECT_EQ(first->Handle.ReadContent(), ":1.7\n");
+
+  // The holder dies without a word: the next holder's file is empty at once,
+  // and a process that finds the name taken still reads nothing stale.
+  first.reset();
+  later.Handle.Release();
+  TNamedLockResult next = CreateNamedLock("Converter");
+  ASSERT_FALSE(next.AlreadyExists);
+  EXPECT_EQ(CreateNamedLock("Converter").Handle.ReadContent(), "");
+}
+
+TEST(SessionLockName, OneNamePerGraphicalSession) {
+  struct TRow {
+    const char* label;
+    std::optional<std::string> wayland, display, runtime;
+    std::string name;
+  };
+  const std::vector<TRow> rows = {
+      {"NoSession", std::nullopt, std::nullopt, "/run/user/7", "Converter"},
+      {"EmptyVariablesAreNoSession", "", "", "/run/user/7", "Converter"},
+      {"WaylandSocketUnderTheRuntimeFolder", "wayland-1", std::nullopt, "/run/user/7",
+       "Converter@/run/user/7/wayland-1"},
+      {"XwaylandClientMeetsTheNativeOnes", "wayland-1", ":1", "/run/user/7",
+       "Converter@/run/user/7/wayland-1"},
+      {"AbsoluteWaylandSocket", "/tmp/w/wayland-2", ":1", "/run/user/7",
+       "Converter@/tmp/w/wayland-2"},
+      {"X11Display", std::nullopt, ":1", "/run/user/7", "Converter@:1"},
+      {"ScreensOfOneServerAreOneSession", std::nullopt, ":1.1", "/run/user/7", "Converter@:1"},
+      {"RemoteDisplay", std::nullopt, "host.example:10.0", "/run/user/7",
+       "Converter@host.example:10"},
+  };
+  for (const TRow& row : rows) {
+    const TScopedEnv wayland("WAYLAND_DISPLAY", row.wayland);
+    const TScopedEnv display("DISPLAY", row.display);
+    const TScopedEnv runtime("XDG_RUNTIME_DIR", row.runtime);
+    EXPECT_EQ(SessionLockName("Converter"), row.name) << row.label;
+    EXPECT_EQ(SessionLockName(""), "") << row.label;
+  }
+  // Distinct sessions, distinct names.
+  const TScopedEnv display("DISPLAY", ":1");
+  const TScopedEnv noWayland("WAYLAND_DISPLAY", std::nullopt);
+  const std::string one = SessionLockName("Converter");
+  const TScopedEnv other("DISPLAY", ":2");
+  EXPECT_NE(SessionLockName("Converter"), one);
+}
+
 }  // namespace
 }  // namespace korvalen

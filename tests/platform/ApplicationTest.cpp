@@ -26,18 +26,21 @@ TEST_P(TitleFromFileNameTest, Derives) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, TitleFromFileNameTest,
-    ::testing::Values(TitleRow{"Program", "/usr/bin/korvalen-converter", "Korvalen-converter"},
+    ::testing::Values(TitleRow{"Program", "/usr/bin/korvalen-converter", "korvalen-converter"},
                       TitleRow{"UpperCaseWithExtension", "C/VEDEDORU.EXE", "Vededoru"},
                       TitleRow{"MixedCase", "Converter.exe", "Converter"},
                       TitleRow{"CutAtFirstDot", "/opt/a.b/Conv.tar.gz", "Conv"},
                       TitleRow{"DotFirst", "/tmp/.x", ""}, TitleRow{"Empty", "", ""},
-                      TitleRow{"DirectoryOnly", "/usr/bin/", ""}, TitleRow{"OneLetter", "q", "Q"},
+                      TitleRow{"DirectoryOnly", "/usr/bin/", ""}, TitleRow{"OneLetter", "q", "q"},
+                      TitleRow{"LowerFirstKept", "/usr/bin/converter", "converter"},
+                      TitleRow{"UpperFirstKept", "/usr/bin/CONVERTER", "Converter"},
                       TitleRow{"NonAscii", "/x/ÉCRAN-Ärger", "Écran-ärger"},
+                      TitleRow{"NonAsciiLowerFirst", "/x/écran", "écran"},
                       TitleRow{"SecondCopy", "/x/Converter2", "Converter2"}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(ApplicationTest, TitleComesFromTheRunningProgramFile) {
-  EXPECT_EQ(Application()->Title(), QStringLiteral("Platform_qt_test"));
+  EXPECT_EQ(Application()->Title(), QStringLiteral("platform_qt_test"));
 }
 
 TEST(ApplicationTest, TitleWindowIsNativeUnshownAndCarriesTheTitle) {

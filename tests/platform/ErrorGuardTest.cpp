@@ -50,7 +50,7 @@ TEST(ErrorGuardTest, HandlerErrorIsReportedAndTheProgramGoesOn) {
   EXPECT_EQ(reports.Messages(), (QStringList{QStringLiteral("Cannot open clipboard"),
                                              QStringLiteral("Unknown error")}));
   EXPECT_EQ(reports.Titles().value(0), Application()->Title());
-  EXPECT_EQ(written, "Platform_qt_test: Cannot open clipboard\n");
+  EXPECT_EQ(written, "platform_qt_test: Cannot open clipboard\n");
 }
 
 // An object whose event handling fails outside any connected handler.
@@ -86,7 +86,7 @@ TEST(ErrorGuardTest, ReportWhileReportingIsWrittenButNotShownTwice) {
   const std::string written = ::testing::internal::GetCapturedStderr();
   SetErrorPresenter(previous);
   EXPECT_EQ(shown, 1);
-  EXPECT_EQ(written, "Platform_qt_test: first\nPlatform_qt_test: second\n");
+  EXPECT_EQ(written, "platform_qt_test: first\nplatform_qt_test: second\n");
 }
 
 }  // namespace

@@ -76,7 +76,7 @@ class X11TitleWindowTest : public ::testing::Test {
 
 TEST_F(X11TitleWindowTest, OnlyTheUnmappedTitleWindowCarriesTheTitle) {
   const std::string title = Application()->Title().toStdString();
-  ASSERT_EQ(title, "Platform_qt_x11_test");
+  ASSERT_EQ(title, "platform_qt_x11_test");
   EXPECT_EQ(Named(title), std::vector<xcb_window_t>{FWindow});
   TReply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
       FConnection, xcb_get_window_attributes(FConnection, FWindow), nullptr));

@@ -1,11 +1,13 @@
 #include "platform/instance/NamedLock.h"
 #include "platform/qt/Application.h"
 #include "platform/qt/Components.h"
+#include "platform/qt/ErrorGuard.h"
 #include "platform/qt/LayoutLoader.h"
 #include "tests/platform/QtTestMain.h"
 #include "ui/JustOne.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QFile>
 #include <QPointer>
 #include <QProcess>
@@ -76,6 +78,19 @@ void TNameWatcher::Loaded() {
 
 namespace {
 
+// Records whether a form was ever shown while it lives.
+class TShowWatcher : public QObject {
+ public:
+  explicit TShowWatcher(QWidget& form) { form.installEventFilter(this); }
+  bool FShown = false;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    FShown = FShown || event->type() == QEvent::Show;
+    return false;
+  }
+};
+
 class JustOneTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -91,10 +106,11 @@ class JustOneTest : public ::testing::Test {
                                       QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     FRuntimeEnv = std::make_unique<test::TScopedEnv>("XDG_RUNTIME_DIR",
                                                      FRuntime.path().toLocal8Bit().constData());
-    FPreviousActivate = TXJustOne::SetActivatePrevious([this](const QString& title) {
-      FLog.push_back("activate " + title.toStdString() + " own title window \"" +
-                     Application()->TitleWindow().title().toStdString() + "\"");
-    });
+    FPreviousActivate =
+        TXJustOne::SetActivatePrevious([this](const QString& title, const TNamedLock&) {
+          FLog.push_back("activate " + title.toStdString() + " own title window \"" +
+                         Application()->TitleWindow().title().toStdString() + "\"");
+        });
     FForm = new TfrmGuardProbe;
     FForm->setObjectName(QStringLiteral("frmGuardProbe"));
   }
@@ -155,14 +171,13 @@ class JustOneTest : public ::testing::Test {
   };
   TRunResult RunApplication() {
     TApplication& application = *Application();
-    bool shown = false;
-    QTimer::singleShot(0, FForm, [&] {
-      shown = FForm->isVisible();
-      application.Terminate();
-    });
+    // Sees a show whether or not the loop runs: a later instance's loop never
+    // does, so a check made from inside it could not fail.
+    TShowWatcher shows(*FForm);
+    QTimer::singleShot(0, FForm, [&] { application.Terminate(); });
     const int code = application.Run();
     QCoreApplication::processEvents();
-    return {shown, code};
+    return {shows.FShown, code};
   }
 
   QTemporaryDir FRuntime;
@@ -309,13 +324,20 @@ TEST_F(JustOneTest, ANameThatCannotBeCreatedStopsTheStartAndSaysWhy) {
   const test::TScopedEnv noRuntime("XDG_RUNTIME_DIR", "");
   const test::TScopedEnv noTemp("TMPDIR", "/nonexistent/korvalen-test");
   TXJustOne& guard = NewGuard();
+  QStringList shown;
+  const TErrorPresenter previous = SetErrorPresenter(
+      [&](const QString& title, const QString& message) { shown << title << message; });
   ::testing::internal::CaptureStderr();
   guard.Loaded();
   const std::string error = ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(error, Title() +
-                       " does not start: its single-instance name cannot be created "
-                       "(/nonexistent/korvalen-test/korvalen-" +
-                       std::to_string(::geteuid()) + ": No such file or directory)\n");
+  SetErrorPresenter(previous);
+  const std::string reason = Title() +
+                             " does not start: its single-instance name cannot be created "
+                             "(/nonexistent/korvalen-test/korvalen-" +
+                             std::to_string(::geteuid()) + ": No such file or directory)";
+  // One line on standard error, and the same reason in the message box.
+  EXPECT_EQ(error, Title() + ": " + reason + "\n");
+  EXPECT_EQ(shown, (QStringList{Application()->Title(), QString::fromStdString(reason)}));
   // Still taken for an earlier instance, as far as the user sees.
   EXPECT_EQ(FLog, (std::vector<std::string>{"AlreadyExist",
                                             "activate " + Title() + " own title window \"\""}));

@@ -6,7 +6,7 @@
 #   finished NAME TIMEOUT  waits for it to end; its exit code is then in $exit_code
 #   continue_to_conversion ID   presses "Continue" on the welcome window ID
 #   watch_maps / mapped_since_watch   record and report windows mapped meanwhile
-#   second_start_ends_unseen   starts "second" and fails unless it exits 0 having mapped no window
+#   second_start_ends_unseen [PROGRAM]   starts "second" and fails unless it exits 0 having mapped no window
 # and a private X display with openbox (tests/e2e/lib/x11-session.sh).
 # Every program started here is killed at exit, by its own pid.
 set -euo pipefail
@@ -113,12 +113,13 @@ mapped_since_watch() {
   ' "$work/xev.log"
 }
 
-# Starts the instance "second" while "first" runs, and fails the script
-# unless it ends with exit code 0 without mapping any window.
+# Starts the instance "second" (of $program unless another file is given)
+# while "first" runs, and fails the script unless it ends with exit code 0
+# without mapping any window.
 second_start_ends_unseen() {
   local mapped
   watch_maps
-  start second
+  start second "${1:-$program}"
   finished second 20
   mapped=$(mapped_since_watch)
   [ "$exit_code" = 0 ] || { cat "$work/second.log" >&2; fail "the second start exited with $exit_code"; }
