@@ -12,7 +12,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # run-time and desktop tests
   qt6-qpa-plugins libqt6svg6 xvfb xauth openbox xfwm4 xdotool x11-utils x11-xserver-utils xclip wmctrl
-  xfce4-settings dbus-daemon
+  xfce4-settings dbus-daemon dbus-bin
   # Wayland: headless compositor, its IPC and screenshots, keyboard input,
   # another client to take the focus, and the tree's JSON read back
   qt6-wayland sway grim wtype weston jq

@@ -24,10 +24,10 @@ source "$lib"
 status=0
 out=$(bash -c 'source "$1"; trap "echo own-trap-ran" EXIT
   x11_session_start >/dev/null || exit 9
-  echo "$_x11_xvfb_pid $_x11_wm_pid $_x11_watchdog_pid"; exit 3' _ "$lib") || status=$?
+  echo "$_x11_xvfb_pid $_x11_bus_pid $_x11_wm_pid $_x11_watchdog_pid"; exit 3' _ "$lib") || status=$?
 [ "$status" = 3 ] || fail "a failing script must keep its exit status, got $status"
 read -r -a pids <<<"$(head -n 1 <<<"$out")"
-[ "${#pids[@]}" = 3 ] || fail "expected three processes, got: $out"
+[ "${#pids[@]}" = 4 ] || fail "expected four processes, got: $out"
 grep -qx own-trap-ran <<<"$out" || fail "the script's own EXIT trap did not run"
 all_gone "${pids[@]}" || fail "processes left after a failing script: ${pids[*]}"
 
@@ -35,7 +35,7 @@ all_gone "${pids[@]}" || fail "processes left after a failing script: ${pids[*]}
 fifo=$(mktemp -u)
 mkfifo "$fifo"
 bash -c 'source "$1"; x11_session_start >/dev/null || exit 9
-  echo "$_x11_xvfb_pid $_x11_wm_pid $_x11_watchdog_pid" >"$2"; exec sleep 60' _ "$lib" "$fifo" &
+  echo "$_x11_xvfb_pid $_x11_bus_pid $_x11_wm_pid $_x11_watchdog_pid" >"$2"; exec sleep 60' _ "$lib" "$fifo" &
 victim=$!
 read -r -a pids <"$fifo"
 rm -f "$fifo"
@@ -49,6 +49,11 @@ x11_wait_until 5 all_gone "${pids[@]}" || fail "processes left after SIGKILL: ${
 # The readers against a real window under openbox.
 x11_session_start || fail "no session"
 [[ $DISPLAY =~ ^:[0-9]+$ ]] || fail "DISPLAY is '$DISPLAY'"
+# The private bus answers, so nothing on the display autolaunches one.
+[[ $DBUS_SESSION_BUS_ADDRESS == unix:path=$_x11_dir/bus ]] ||
+  fail "DBUS_SESSION_BUS_ADDRESS is '${DBUS_SESSION_BUS_ADDRESS:-}'"
+dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+  org.freedesktop.DBus.GetId >/dev/null || fail "the private session bus does not answer"
 xmessage -title "Probe Window" "hello" 2>/dev/null &
 probe=$!
 id=$(x11_wait_window '^Probe Window$' 10) || fail "the window did not appear"
@@ -67,4 +72,11 @@ x11_screenshot "$shot"
 [ -s "$shot" ] || fail "empty screenshot"
 rm -f "$shot"
 kill "$probe"
+# Stopping early gives the caller's bus back.
+x11_session_stop
+export DBUS_SESSION_BUS_ADDRESS=unix:path=/callers/bus
+x11_session_start --no-wm || fail "no second session"
+x11_session_stop
+[ "$DBUS_SESSION_BUS_ADDRESS" = unix:path=/callers/bus ] ||
+  fail "the caller's bus address became '${DBUS_SESSION_BUS_ADDRESS:-}'"
 echo "x11-session: all checks passed"

@@ -12,14 +12,16 @@
 #
 # x11_session_start [--no-wm | --wm xfwm4|openbox] [WIDTHxHEIGHTxDEPTH]
 #   Starts Xvfb with -displayfd (it picks a free display itself) and
-#   -nolisten tcp, then the window manager unless --no-wm, and returns once
-#   both are ready (the window manager handles map requests).
-#   The window manager is --wm's, else $X11_SESSION_WM's, else xfwm4: it
-#   honours the windows' Motif hints (no title-bar buttons the window does not
-#   offer), as users' desktops do. openbox draws its buttons regardless, but
-#   activates a window at any client's request, which xfwm4's focus-stealing
-#   prevention turns into a demand for attention.
-#   Returns non-zero, with nothing left running, if either fails within 15 s.
+#   -nolisten tcp, a private session bus (exported as
+#   DBUS_SESSION_BUS_ADDRESS), then the window manager unless --no-wm, and
+#   returns once all are ready (the window manager handles map requests).
+#   Returns non-zero, with nothing left running, if any fails within 15 s.
+#   The bus ends with the display: a program on the display without one
+#   would have libdbus autolaunch a bus through dbus-launch wherever dbus-x11
+#   is installed, and nothing would end that one.
+#   The window manager is --wm's, else $X11_SESSION_WM's, else xfwm4, which
+#   honours the windows' Motif hints (no title-bar buttons a window does not
+#   offer) as users' desktops do; openbox draws every button regardless.
 # Teardown is automatic: on the shell's EXIT (a failing test included, after
 # any EXIT trap the caller had set), on INT and TERM (which it traps to exit),
 # and through a watchdog when the shell is killed outright.
@@ -30,6 +32,8 @@
 
 _x11_dir=
 _x11_xvfb_pid=
+_x11_bus_pid=
+_x11_prev_bus=
 _x11_wm_pid=
 _x11_watchdog_pid=
 _x11_prev_exit_trap=
@@ -69,6 +73,14 @@ x11_session_stop() {
   _x11_kill "$_x11_watchdog_pid"
   _x11_kill "$_x11_wm_pid"
   _x11_kill "$_x11_xvfb_pid"
+  if [ -n "$_x11_bus_pid" ]; then
+    _x11_kill "$_x11_bus_pid"
+    if [ -n "$_x11_prev_bus" ]; then
+      export DBUS_SESSION_BUS_ADDRESS=${_x11_prev_bus#set:}
+    else
+      unset DBUS_SESSION_BUS_ADDRESS
+    fi
+  fi
   if [ -n "$_x11_tick_fd" ]; then
     exec {_x11_tick_fd}>&-
     _x11_tick_fd=''
@@ -76,7 +88,7 @@ x11_session_stop() {
   if [ -n "$_x11_dir" ]; then
     rm -rf "$_x11_dir"
   fi
-  _x11_dir='' _x11_xvfb_pid='' _x11_wm_pid='' _x11_watchdog_pid=
+  _x11_dir='' _x11_xvfb_pid='' _x11_bus_pid='' _x11_prev_bus='' _x11_wm_pid='' _x11_watchdog_pid=
 }
 
 _x11_on_exit() {
@@ -139,7 +151,7 @@ x11_session_start() {
     return 1
   fi
   local tool
-  for tool in Xvfb xdotool xprop; do
+  for tool in Xvfb xdotool xprop dbus-daemon; do
     command -v "$tool" >/dev/null || { echo "x11-session: $tool is missing" >&2; return 1; }
   done
   case $wm in
@@ -151,8 +163,12 @@ x11_session_start() {
     return 1
   fi
 
-  if [ -z "$_x11_prev_exit_trap" ]; then
-    _x11_prev_exit_trap=$(trap -p EXIT)
+  # A second start after x11_session_stop finds its own trap still set;
+  # keeping that as the caller's would make the trap call itself forever.
+  local current_trap
+  current_trap=$(trap -p EXIT)
+  if [ "$current_trap" != "trap -- '_x11_on_exit' EXIT" ]; then
+    _x11_prev_exit_trap=$current_trap
   fi
   trap _x11_on_exit EXIT
   trap 'exit 130' INT
@@ -180,6 +196,21 @@ x11_session_start() {
   DISPLAY=":$(head -n 1 "$_x11_dir/display")"
   export DISPLAY
 
+  (
+    exec {_x11_tick_fd}>&-
+    exec dbus-daemon --session --nofork --nopidfile --address="unix:path=$_x11_dir/bus" \
+      </dev/null >"$_x11_dir/bus.log" 2>&1
+  ) &
+  _x11_bus_pid=$!
+  _x11_prev_bus=${DBUS_SESSION_BUS_ADDRESS+set:$DBUS_SESSION_BUS_ADDRESS}
+  if ! x11_wait_until 15 test -S "$_x11_dir/bus"; then
+    echo "x11-session: the session bus did not start:" >&2
+    cat "$_x11_dir/bus.log" >&2
+    x11_session_stop
+    return 1
+  fi
+  export DBUS_SESSION_BUS_ADDRESS=unix:path=$_x11_dir/bus
+
   if [ -n "$wm" ] && ! _x11_start_wm "$wm"; then
     echo "x11-session: $wm did not start:" >&2
     cat "$_x11_dir/wm.log" >&2
@@ -189,7 +220,7 @@ x11_session_start() {
 
   # Even a SIGKILL of this shell must not leave the servers behind. The
   # watchdog sleeps with "read -t", so killing it leaves no child behind.
-  local shell_pid=$BASHPID pids=("$_x11_xvfb_pid")
+  local shell_pid=$BASHPID pids=("$_x11_xvfb_pid" "$_x11_bus_pid")
   if [ -n "$_x11_wm_pid" ]; then
     pids+=("$_x11_wm_pid")
   fi
