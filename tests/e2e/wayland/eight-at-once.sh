@@ -41,8 +41,10 @@ wl_wait_window "${pids[$survivor]}" "$welcome_title" 20 >/dev/null || fail "the 
 count=$(wl_views | awk -F '\t' '$4 == "com.example.korvalen.converter"' | wc -l)
 [ "$count" = 1 ] || fail "$count windows of the program are mapped"
 
+# Reaped at once: bash reports a job killed meanwhile on standard error.
 kill -KILL "${pids[$survivor]}"
-finished "$survivor" 10
+wait "${pids[$survivor]}" 2>/dev/null || true
+unset "pids[$survivor]"
 start next
 welcome=$(wl_wait_window "${pids[next]}" "$welcome_title" 20) || fail "the start after kill -9 showed no window"
 second_start_ends_unseen beside
