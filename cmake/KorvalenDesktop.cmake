@@ -63,5 +63,5 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://www.example.com/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation2")
 # The welcome window's link opens through the desktop's opener.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, qt6-wayland")
 include(CPack)

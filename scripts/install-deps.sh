@@ -10,6 +10,9 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
   libjpeg62-turbo-dev libicu-dev libxcb1-dev libx11-xcb-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  # the single-instance guard on Wayland: QtDBus (in qt6-base-dev), the
+  # compositor's activation protocol, and Qt's Wayland platform
+  libwayland-dev wayland-protocols qt6-wayland
   # run-time and desktop tests
   qt6-qpa-plugins libqt6svg6 xvfb xauth openbox xfwm4 xdotool x11-utils x11-xserver-utils xclip wmctrl
   xfce4-settings dbus-daemon dbus-bin

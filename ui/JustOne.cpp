@@ -2,6 +2,7 @@
 
 #include "platform/instance/ActivationBus.h"
 #include "platform/instance/InstanceWindow.h"
+#include "platform/instance/WaylandActivation.h"
 #include "platform/qt/Application.h"
 #include "platform/qt/ErrorGuard.h"
 #include "platform/qt/LayoutLoader.h"
@@ -28,6 +29,8 @@ constexpr int ExitNameUnavailable = 1;
 // How long a later instance waits for the earlier one's bus name, and then
 // for its answer.
 constexpr std::chrono::milliseconds kBusWait{2000};
+// A compositor answers a token request at once, or not at all.
+constexpr std::chrono::milliseconds kTokenWait{500};
 
 // On X11 the earlier instance's windows are searched and activated on the
 // display (it is sent nothing). Returns whether a window carrying the title
@@ -43,10 +46,14 @@ bool ActivateOnX11(const QString& title) {
 }
 
 // The launcher's token for this start, forwarded rather than left behind in
-// our environment.
+// our environment; without one, a token of our own from the compositor.
 QString TakeActivationToken() {
-  const QString token = qEnvironmentVariable("XDG_ACTIVATION_TOKEN");
+  QString token = qEnvironmentVariable("XDG_ACTIVATION_TOKEN");
   qunsetenv("XDG_ACTIVATION_TOKEN");
+  if (token.isEmpty()) {
+    token = QString::fromStdString(
+        RequestActivationToken(QGuiApplication::desktopFileName().toStdString(), kTokenWait));
+  }
   return token;
 }
 
