@@ -9,7 +9,8 @@
 #   "${WL_AS_USER[@]}" "$program" >log 2>&1 &   # $! is the program's own pid
 #   con=$(wl_wait_window "$!" '^Korvalen' 10) || exit 1
 #   [ "$(wl_focused_pid)" = "$pid" ]
-#   wl_watch_new; ...; wl_new_since_watch      # windows mapped meanwhile
+#   wl_watch_new; ...; wl_new_since_watch      # windows mapped meanwhile, in $wl_new_views
+#   wl_keys space                     # key presses to the focused window
 #   wl_screenshot /tmp/shot.png
 #
 # sway refuses to run as root, so under root everything runs as nobody
@@ -24,8 +25,8 @@
 #   (dbus-daemon --session --nofork) that every compositor of the session
 #   shares. Returns non-zero, with nothing left running, on failure.
 # wl_compositor_start NAME [WIDTHxHEIGHT]: a headless sway (pixman renderer,
-#   no input devices) with focus_on_window_activation focus and the program's
-#   windows floating, as a stacking desktop shows them. Each compositor gets
+#   input devices but a virtual keyboard) with focus_on_window_activation
+#   focus and the program's windows floating, as a stacking desktop shows them. Each compositor gets
 #   its own Wayland socket in the shared runtime folder; wl_use NAME switches
 #   WAYLAND_DISPLAY and SWAYSOCK between them.
 # Teardown is automatic: on the shell's EXIT (after any EXIT trap the caller
@@ -47,9 +48,10 @@ _wl_dir=
 _wl_bus_pid=
 _wl_watchdog_pid=
 _wl_watch_pid=
+wl_new_views=
 _wl_prev_exit_trap=
 _wl_tick_fd=
-declare -A _wl_sway_pids=() _wl_displays=() _wl_socks=()
+declare -A _wl_sway_pids=() _wl_keyboard_pids=() _wl_displays=() _wl_socks=()
 
 # Polls CMD... every 50 ms until it succeeds or TIMEOUT seconds pass.
 wl_wait_until() {
@@ -92,6 +94,9 @@ wl_session_stop() {
   local name
   _wl_kill "$_wl_watch_pid"
   _wl_kill "$_wl_watchdog_pid"
+  for name in "${!_wl_keyboard_pids[@]}"; do
+    _wl_kill "${_wl_keyboard_pids[$name]}"
+  done
   for name in "${!_wl_sway_pids[@]}"; do
     _wl_kill "${_wl_sway_pids[$name]}"
   done
@@ -104,7 +109,7 @@ wl_session_stop() {
     rm -rf "$_wl_dir"
   fi
   _wl_dir='' _wl_bus_pid='' _wl_watchdog_pid='' _wl_watch_pid=''
-  _wl_sway_pids=() _wl_displays=() _wl_socks=()
+  _wl_sway_pids=() _wl_keyboard_pids=() _wl_displays=() _wl_socks=()
 }
 
 _wl_return() { return "$1"; }
@@ -129,7 +134,7 @@ _wl_on_exit() {
 # Restarts the watchdog with every server pid: even a SIGKILL of this shell
 # must not leave a compositor or the bus behind.
 _wl_watch_servers() {
-  local shell_pid=$BASHPID pids=("$_wl_bus_pid" "${_wl_sway_pids[@]}")
+  local shell_pid=$BASHPID pids=("$_wl_bus_pid" "${_wl_sway_pids[@]}" "${_wl_keyboard_pids[@]}")
   _wl_kill "$_wl_watchdog_pid"
   (
     trap - EXIT INT TERM
@@ -145,7 +150,7 @@ wl_session_start() {
     return 1
   fi
   local tool
-  for tool in sway swaymsg grim dbus-daemon jq; do
+  for tool in sway swaymsg grim dbus-daemon jq wtype; do
     command -v "$tool" >/dev/null || { echo "wayland-session: $tool is missing" >&2; return 1; }
   done
 
@@ -236,6 +241,29 @@ EOF
   _wl_displays[$name]=$display
   _wl_socks[$name]=$sock
   wl_use "$name"
+  # A seat with a keyboard from the start, as a desktop's has: a virtual
+  # keyboard made only for one key press would come and go before the
+  # focused client had bound it, and the key would be lost. wtype holds its
+  # keyboard while it sleeps (an hour, well past any test).
+  (
+    exec {_wl_tick_fd}>&-
+    exec "${WL_AS_USER[@]}" wtype -s 3600000 </dev/null >"$dir/keyboard.log" 2>&1
+  ) &
+  _wl_keyboard_pids[$name]=$!
+  _wl_watch_servers
+  _wl_has_keyboard() { wl_msg -r -t get_inputs | jq -e 'any(.[]; .type == "keyboard")' >/dev/null; }
+  wl_wait_until 10 _wl_has_keyboard || {
+    echo "wayland-session: sway ($name) got no keyboard" >&2
+    return 1
+  }
+}
+
+# wl_keys KEY...: key presses, by xkb key names (space, Return, Tab), to the
+# focused window.
+wl_keys() {
+  local key args=()
+  for key in "$@"; do args+=(-k "$key"); done
+  "${WL_AS_USER[@]}" wtype "${args[@]}"
 }
 
 # wl_use NAME: later commands talk to that compositor.
@@ -309,7 +337,8 @@ wl_is_focused() {
 }
 
 # wl_watch_new / wl_new_since_watch: the views mapped in between, one per
-# line ("PID<TAB>APP_ID<TAB>NAME"); nothing when none was.
+# line ("PID<TAB>APP_ID<TAB>NAME") in $wl_new_views, empty when none was.
+# Not to be called in a subshell: the watch ends in this shell.
 wl_watch_new() {
   [ -z "$_wl_watch_pid" ] || { echo "wayland-session: already watching" >&2; return 1; }
   : >"$_wl_dir/window-events"
@@ -328,8 +357,8 @@ wl_new_since_watch() {
   _wl_nap 0.2
   _wl_kill "$_wl_watch_pid"
   _wl_watch_pid=
-  jq -r 'select(.change == "new") | .container | [.pid, (.app_id // ""), (.name // "")] | @tsv' \
-    "$_wl_dir/window-events"
+  wl_new_views=$(jq -r 'select(.change == "new") | .container | [.pid, (.app_id // ""), (.name // "")] | @tsv' \
+    "$_wl_dir/window-events")
 }
 
 # wl_screenshot FILE: the whole output as PNG.

@@ -8,7 +8,8 @@ source "$(dirname "$0")/wayland-lib.sh"
 start first
 welcome=$(wl_wait_window "${pids[first]}" "$welcome_title" 20) || fail "the first instance showed no welcome window"
 wl_wait_until 5 wl_is_focused "$welcome" || fail "the welcome window did not take the focus"
-other=$(cover other)
+cover other
+other=$cover_con
 
 second_start_ends_unseen second
 wl_wait_until 5 wl_is_focused "$welcome" || fail "the welcome window was not focused again"

@@ -15,7 +15,8 @@ done
 for seat in main second-seat; do
   alive "first-$seat" || fail "the instance on $seat ended beside the other session's"
   wl_use "$seat"
-  other[$seat]=$(cover "other-$seat")
+  cover "other-$seat"
+  other[$seat]=$cover_con
 done
 
 # Each start activates its own session's instance, and leaves the other

@@ -5,7 +5,7 @@
 #   $work         a private folder for logs, removed at exit
 #   start NAME    starts an instance as the session user; its pid is ${pids[NAME]}
 #   finished NAME TIMEOUT   waits for it to end; its exit code is then in $exit_code
-#   cover NAME    maps another program's window, which takes the focus
+#   cover NAME    maps another program's window, which takes the focus ($cover_con)
 #   give_focus CON_ID       the compositor focuses that window, as a click would
 #   continue_to_conversion WELCOME_CON   presses "Continue" from the keyboard
 #   second_start_ends_unseen NAME   fails unless NAME exits 0 having mapped no surface
@@ -48,9 +48,7 @@ trap _wayland_cleanup EXIT
 
 # shellcheck source=../lib/wayland-session.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../lib/wayland-session.sh"
-for tool in wtype weston-flower; do
-  command -v "$tool" >/dev/null || fail "$tool is missing"
-done
+command -v weston-flower >/dev/null || fail "weston-flower is missing"
 wl_session_start || fail "no Wayland session"
 wl_compositor_start main || fail "no compositor"
 program=$(wl_readable "$program")
@@ -79,14 +77,14 @@ finished() {
 }
 
 # cover NAME: another client's window, mapped on top and focused, as a
-# window the user turned to; its con id is printed.
+# window the user turned to; its con id is left in $cover_con. Not in a
+# subshell: its pid must reach ${pids[NAME]} here.
+cover_con=
 cover() {
-  local con
   "${WL_AS_USER[@]}" weston-flower </dev/null >"$work/$1.log" 2>&1 &
   pids[$1]=$!
-  con=$(wl_wait_window "${pids[$1]}" '' 10) || fail "the covering window $1 was not mapped"
-  wl_wait_until 5 wl_is_focused "$con" || fail "the covering window $1 did not take the focus"
-  echo "$con"
+  cover_con=$(wl_wait_window "${pids[$1]}" '' 10) || fail "the covering window $1 was not mapped"
+  wl_wait_until 5 wl_is_focused "$cover_con" || fail "the covering window $1 did not take the focus"
 }
 
 give_focus() {
@@ -98,18 +96,18 @@ continue_to_conversion() {
   local welcome=$1 conversion
   wl_wait_until 10 wl_is_focused "$welcome" || fail "the welcome window is not focused"
   # "Continue" has the keyboard focus when the welcome window opens.
-  "${WL_AS_USER[@]}" wtype -k space
+  wl_keys space
   conversion=$(wl_wait_window "${pids[first]}" "$conversion_title" 10) ||
     fail "no conversion window after Continue"
   echo "$conversion"
 }
 
 second_start_ends_unseen() {
-  local name=$1 mapped
+  local name=$1
   wl_watch_new || fail "cannot watch the compositor's windows"
   start "$name"
   finished "$name" 20
-  mapped=$(wl_new_since_watch)
+  wl_new_since_watch
   [ "$exit_code" = 0 ] || fail "the start $name exited with $exit_code"
-  [ -z "$mapped" ] || fail "surfaces were mapped during the start $name: $mapped"
+  [ -z "$wl_new_views" ] || fail "surfaces were mapped during the start $name: $wl_new_views"
 }
