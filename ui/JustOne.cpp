@@ -173,6 +173,11 @@ void TXJustOne::ClaimInstance() {
     }
     application.SetShowMainForm(false);
     if (created) {
+      // On X11 the launch feedback waits for a window of ours; none will map.
+      // On Wayland the earlier instance has used the token.
+      if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        EndStartupSequence(LaunchStartupId());
+      }
       application.Terminate();
     } else {
       // Not starting is the safe choice, but quietly ending as if another

@@ -36,6 +36,8 @@ enum TAtom : std::size_t {
   kNetSupported,
   kNetActiveWindow,
   kNetRestackWindow,
+  kNetStartupInfoBegin,
+  kNetStartupInfo,
   kAtomCount
 };
 constexpr std::array<std::string_view, kAtomCount> kAtomNames = {"UTF8_STRING",
@@ -51,7 +53,9 @@ constexpr std::array<std::string_view, kAtomCount> kAtomNames = {"UTF8_STRING",
                                                                  "_NET_CLIENT_LIST_STACKING",
                                                                  "_NET_SUPPORTED",
                                                                  "_NET_ACTIVE_WINDOW",
-                                                                 "_NET_RESTACK_WINDOW"};
+                                                                 "_NET_RESTACK_WINDOW",
+                                                                 "_NET_STARTUP_INFO_BEGIN",
+                                                                 "_NET_STARTUP_INFO"};
 
 // ICCCM WM_STATE values.
 constexpr std::uint32_t kWithdrawnState = 0;
@@ -369,7 +373,67 @@ void Activate(const TXConnection& x, const TWindowFacts& target) {
       xcb_get_input_focus_reply(conn, xcb_get_input_focus(conn), nullptr));
 }
 
+// Qt's xcb plugin takes the launcher's id out of the environment as the
+// application object is made, and ends the launch feedback only when a window
+// maps; so the id is read as the program is loaded, before main runs.
+const std::string GLaunchStartupId = [] {
+  const char* id = std::getenv("DESKTOP_STARTUP_ID");
+  return std::string(id != nullptr ? id : "");
+}();
+
+// A startup-notification value, quoted when it holds what would end it.
+std::string StartupValue(std::string_view value) {
+  if (!value.empty() && value.find_first_of(" \"\\") == std::string_view::npos) {
+    return std::string(value);
+  }
+  std::string quoted = "\"";
+  for (const char c : value) {
+    if (c == '"' || c == '\\') {
+      quoted += '\\';
+    }
+    quoted += c;
+  }
+  return quoted + '"';
+}
+
 }  // namespace
+
+const std::string& LaunchStartupId() {
+  return GLaunchStartupId;
+}
+
+bool EndStartupSequence(std::string_view startupId) {
+  if (startupId.empty()) {
+    return false;
+  }
+  TXConnection x;
+  if (!x.Usable()) {
+    return false;
+  }
+  x.InternAtoms();
+  xcb_connection_t* conn = x.Get();
+  // The message travels in pieces of 20 bytes, the terminating NUL included,
+  // all naming one window of the sender's.
+  const std::string message = "remove: ID=" + StartupValue(startupId) + '\0';
+  const xcb_window_t window = xcb_generate_id(conn);
+  xcb_create_window(conn, XCB_COPY_FROM_PARENT, window, x.Root(), 0, 0, 1, 1, 0,
+                    XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+  for (std::size_t offset = 0; offset < message.size(); offset += 20) {
+    xcb_client_message_event_t piece{};
+    piece.response_type = XCB_CLIENT_MESSAGE;
+    piece.format = 8;
+    piece.window = window;
+    piece.type = x.Atom(offset == 0 ? kNetStartupInfoBegin : kNetStartupInfo);
+    message.copy(reinterpret_cast<char*>(piece.data.data8), 20, offset);
+    xcb_send_event(conn, 0, x.Root(), XCB_EVENT_MASK_PROPERTY_CHANGE,
+                   reinterpret_cast<const char*>(&piece));
+  }
+  xcb_destroy_window(conn, window);
+  // A round trip, so the message has reached the server before we leave.
+  TReply<xcb_get_input_focus_reply_t> sync(
+      xcb_get_input_focus_reply(conn, xcb_get_input_focus(conn), nullptr));
+  return static_cast<bool>(sync);
+}
 
 bool SetWindowName(TXWindow window, std::string_view text) {
   TXConnection x;

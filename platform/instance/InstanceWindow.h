@@ -69,4 +69,15 @@ enum class TFindResult {
 };
 TFindResult FindAndActivate(std::string_view title, const TWindowClass& ownClass);
 
+// The launcher's startup-notification id of this start (DESKTOP_STARTUP_ID
+// as the program was loaded, before a toolkit took it from the
+// environment); empty when it was started without launch feedback.
+const std::string& LaunchStartupId();
+
+// Ends the launch feedback of `startupId` (a "remove" startup-notification
+// message to the root window), for a start that never maps a window. Returns
+// whether the message reached the server; false for an empty id or without
+// an X server.
+bool EndStartupSequence(std::string_view startupId);
+
 }  // namespace korvalen

@@ -98,6 +98,7 @@ class TClient {
 
   bool Connected() const { return FRoot != XCB_WINDOW_NONE; }
   xcb_window_t Root() const { return FRoot; }
+  xcb_connection_t* Conn() const { return FConn; }
 
   xcb_atom_t Atom(const char* name) {
     std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
@@ -464,6 +465,67 @@ TEST(ReadWindowClass, ReadsBothPartsOrLeavesTheResultAlone) {
   EXPECT_EQ(read, untouched);
 }
 
+// Reassembles the startup-notification messages sent to the root window, as
+// a launcher does.
+std::vector<std::string> StartupMessages(TClient& x, std::size_t count) {
+  const xcb_atom_t begin = x.Atom("_NET_STARTUP_INFO_BEGIN");
+  const xcb_atom_t more = x.Atom("_NET_STARTUP_INFO");
+  std::vector<std::string> messages;
+  std::string current;
+  while (messages.size() < count) {
+    std::unique_ptr<xcb_generic_event_t, decltype(&std::free)> event(xcb_wait_for_event(x.Conn()),
+                                                                     &std::free);
+    if (!event) {
+      break;
+    }
+    if ((event->response_type & 0x7F) != XCB_CLIENT_MESSAGE) {
+      continue;
+    }
+    const auto* piece = reinterpret_cast<const xcb_client_message_event_t*>(event.get());
+    if (piece->type != begin && piece->type != more) {
+      continue;
+    }
+    if (piece->type == begin) {
+      current.clear();
+    }
+    const auto* bytes = reinterpret_cast<const char*>(piece->data.data8);
+    const std::string chunk(bytes, ::strnlen(bytes, 20));
+    current += chunk;
+    if (chunk.size() < 20) {
+      messages.push_back(current);
+    }
+  }
+  return messages;
+}
+
+TEST(EndStartupSequence, SendsOneRemoveMessageQuotedWhereNeeded) {
+  TPrivateDisplay display(false);
+  REQUIRE_DISPLAY(display);
+  TClient x;
+  const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+  xcb_change_window_attributes(x.Conn(), x.Root(), XCB_CW_EVENT_MASK, &mask);
+  x.Sync();
+  struct TRow {
+    std::string Id;
+    std::string Message;
+  };
+  // Lengths around the 20-byte pieces: "remove: ID=" takes 11 of the first.
+  const std::vector<TRow> rows = {
+      {"launcher-42_TIME1234", "remove: ID=launcher-42_TIME1234"},
+      {"12345678", "remove: ID=12345678"},
+      {"a b\"c\\d", "remove: ID=\"a b\\\"c\\\\d\""},
+  };
+  for (const TRow& row : rows) {
+    EXPECT_TRUE(EndStartupSequence(row.Id));
+  }
+  EXPECT_FALSE(EndStartupSequence(""));
+  std::vector<std::string> expected;
+  for (const TRow& row : rows) {
+    expected.push_back(row.Message);
+  }
+  EXPECT_EQ(StartupMessages(x, rows.size()), expected);
+}
+
 TEST(NoXServer, NothingIsFoundAndNothingFails) {
   const char* old = std::getenv("DISPLAY");
   const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
@@ -479,6 +541,7 @@ TEST(NoXServer, NothingIsFoundAndNothingFails) {
     TWindowClass read = kForeignClass;
     EXPECT_EQ(FindAndActivate(kTitle, kOwnClass), TFindResult::NoTitleWindow);
     EXPECT_FALSE(SetWindowName(0x400006, ""));
+    EXPECT_FALSE(EndStartupSequence("id"));
     EXPECT_FALSE(ReadWindowClass(0x400006, read));
     EXPECT_EQ(read, kForeignClass);
   }

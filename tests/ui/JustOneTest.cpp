@@ -1,3 +1,4 @@
+#include "platform/instance/ActivationBus.h"
 #include "platform/instance/NamedLock.h"
 #include "platform/qt/Application.h"
 #include "platform/qt/Components.h"
@@ -9,15 +10,18 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFile>
+#include <QGuiApplication>
 #include <QPointer>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <QWindow>
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -77,6 +81,32 @@ void TNameWatcher::Loaded() {
 }
 
 namespace {
+
+// A private session bus for the whole binary, set before anything connects:
+// the earlier instance's side serves on it, and no test reaches (or
+// autolaunches) a bus of the machine's.
+class TPrivateBusEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    FDaemon.start(QStringLiteral("dbus-daemon"),
+                  {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                   QStringLiteral("--print-address=1")});
+    if (FDaemon.waitForStarted(5000) && FDaemon.waitForReadyRead(5000)) {
+      qputenv("DBUS_SESSION_BUS_ADDRESS", FDaemon.readLine().trimmed());
+    } else {
+      qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+    }
+  }
+  void TearDown() override {
+    FDaemon.kill();
+    FDaemon.waitForFinished(5000);
+  }
+
+ private:
+  QProcess FDaemon;
+};
+const ::testing::Environment* const GBus =
+    ::testing::AddGlobalTestEnvironment(new TPrivateBusEnvironment);
 
 // Records whether a form was ever shown while it lives.
 class TShowWatcher : public QObject {
@@ -318,6 +348,48 @@ TEST_F(JustOneTest, DestroyingTheWindowReleasesTheClaim) {
   EXPECT_TRUE(TakenForOthers(LockPath()));
   delete FForm.data();
   EXPECT_FALSE(TakenForOthers(LockPath()));
+}
+
+// The lock file's unique name, once the earlier instance has connected.
+QString ServedName(const QString& lockPath) {
+  QString name;
+  for (int i = 0; i < 200 && name.isEmpty(); ++i) {
+    QCoreApplication::processEvents();
+    QFile file(lockPath);
+    if (file.open(QIODevice::ReadOnly)) {
+      name = UniqueNameFromContent(file.readAll().toStdString());
+    }
+    if (name.isEmpty()) {
+      QThread::msleep(10);
+    }
+  }
+  return name;
+}
+
+TEST_F(JustOneTest, TheEarlierInstanceIsActivatedOverTheBusUntilItLetsGo) {
+  TXJustOne& guard = NewGuard();
+  guard.Loaded();
+  const QString name = ServedName(LockPath());
+  ASSERT_FALSE(name.isEmpty()) << "no unique name in " << qPrintable(LockPath());
+  const auto content = [&] { return name.toStdString() + "\n"; };
+
+  FForm->resize(200, 100);
+  FForm->show();
+  FForm->setWindowState(Qt::WindowMinimized);
+  QCoreApplication::processEvents();
+  ASSERT_TRUE(FForm->isMinimized());
+  EXPECT_EQ(ActivateOverBus(content, QStringLiteral("token-1"), std::chrono::seconds(2)),
+            QString());
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(FForm->isMinimized());
+  EXPECT_TRUE(FForm->isVisible());
+  EXPECT_EQ(QGuiApplication::focusWindow(), FForm->windowHandle());
+  // Handed to the platform and gone again: nothing started later inherits it.
+  EXPECT_FALSE(qEnvironmentVariableIsSet("XDG_ACTIVATION_TOKEN"));
+
+  // Given up with the claim.
+  guard.SetEnabled(false);
+  EXPECT_NE(ActivateOverBus(content, QString(), std::chrono::seconds(2)), QString());
 }
 
 TEST_F(JustOneTest, ANameThatCannotBeCreatedStopsTheStartAndSaysWhy) {
