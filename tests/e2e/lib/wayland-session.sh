@@ -132,14 +132,15 @@ _wl_on_exit() {
 }
 
 # Restarts the watchdog with every server pid: even a SIGKILL of this shell
-# must not leave a compositor or the bus behind.
+# must not leave a compositor, the bus or the folder behind.
 _wl_watch_servers() {
-  local shell_pid=$BASHPID pids=("$_wl_bus_pid" "${_wl_sway_pids[@]}" "${_wl_keyboard_pids[@]}")
+  local shell_pid=$BASHPID dir=$_wl_dir pids=("$_wl_bus_pid" "${_wl_sway_pids[@]}" "${_wl_keyboard_pids[@]}")
   _wl_kill "$_wl_watchdog_pid"
   (
     trap - EXIT INT TERM
     while kill -0 "$shell_pid" 2>/dev/null; do read -r -t 1 -u "$_wl_tick_fd" || true; done
     kill -KILL "${pids[@]}" 2>/dev/null
+    rm -rf "$dir"
   ) </dev/null >/dev/null 2>&1 &
   _wl_watchdog_pid=$!
 }
@@ -357,6 +358,7 @@ wl_new_since_watch() {
   _wl_nap 0.2
   _wl_kill "$_wl_watch_pid"
   _wl_watch_pid=
+  # shellcheck disable=SC2034  # read by the caller
   wl_new_views=$(jq -r 'select(.change == "new") | .container | [.pid, (.app_id // ""), (.name // "")] | @tsv' \
     "$_wl_dir/window-events")
 }
