@@ -8,7 +8,7 @@
 #   program=$(wl_readable ./korvalen-converter) || exit 1
 #   "${WL_AS_USER[@]}" "$program" >log 2>&1 &   # $! is the program's own pid
 #   con=$(wl_wait_window "$!" '^Korvalen' 10) || exit 1
-#   [ "$(wl_focused_pid)" = "$pid" ]
+#   wl_is_focused "$con"              # the seat's focus, from the compositor's tree
 #   wl_watch_new; ...; wl_new_since_watch      # windows mapped meanwhile, in $wl_new_views
 #   wl_keys space                     # key presses to the focused window
 #   wl_screenshot /tmp/shot.png
@@ -25,10 +25,13 @@
 #   (dbus-daemon --session --nofork) that every compositor of the session
 #   shares. Returns non-zero, with nothing left running, on failure.
 # wl_compositor_start NAME [WIDTHxHEIGHT]: a headless sway (pixman renderer,
-#   input devices but a virtual keyboard) with focus_on_window_activation
-#   focus and the program's windows floating, as a stacking desktop shows them. Each compositor gets
-#   its own Wayland socket in the shared runtime folder; wl_use NAME switches
-#   WAYLAND_DISPLAY and SWAYSOCK between them.
+#   no input devices but a virtual keyboard) with focus_on_window_activation
+#   focus and the program's windows floating, as a stacking desktop shows
+#   them. Each compositor gets its own Wayland socket in the shared runtime
+#   folder; wl_use NAME switches WAYLAND_DISPLAY and SWAYSOCK between them.
+#   sway 1.7 moves the seat's focus on an activation at once but draws the
+#   title bars' focus colours only at its next change of layout, so read the
+#   focus from the tree, not from a screenshot.
 # Teardown is automatic: on the shell's EXIT (after any EXIT trap the caller
 # had set), on INT and TERM, and through a watchdog when the shell is killed
 # outright. It stops only what the library started, by pid, and removes the
@@ -37,7 +40,7 @@
 # Every helper returns non-zero when what it looks for is not there. Safe
 # under set -euo pipefail.
 
-readonly WL_APP_ID=com.example.korvalen.converter
+WL_APP_ID=com.example.korvalen.converter
 
 WL_AS_USER=()
 if [ "$(id -u)" = 0 ]; then
