@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QPalette>
 #include <QScreen>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -143,10 +144,26 @@ void TForm::CentreOnScreen() {
     return;
   }
   // The frame is not known before the window manager has framed the window,
-  // so the client area is what is centred.
+  // so the client area is centred first, and the whole window once it is
+  // shown in its frame (X11; a Wayland compositor places windows itself).
   QRect client(QPoint(0, 0), size());
   client.moveCenter(screen->availableGeometry().center());
   setGeometry(client);
+  FCentreFrame = QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
+bool TForm::eventFilter(QObject* watched, QEvent* event) {
+  QWindow* window = windowHandle();
+  if (watched == window && event->type() == QEvent::Expose && window->isExposed()) {
+    window->removeEventFilter(this);
+    FCentreFrame = false;
+    QRect frame = frameGeometry();
+    if (frame != geometry() && screen() != nullptr) {
+      frame.moveCenter(screen()->availableGeometry().center());
+      move(frame.topLeft());
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void TForm::setVisible(bool visible) {
@@ -157,6 +174,9 @@ void TForm::setVisible(bool visible) {
     }
   }
   QWidget::setVisible(visible);
+  if (visible && FCentreFrame && windowHandle() != nullptr) {
+    windowHandle()->installEventFilter(this);
+  }
 }
 
 void TForm::closeEvent(QCloseEvent* event) {

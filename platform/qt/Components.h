@@ -133,6 +133,8 @@ class TForm : public QWidget, public TComponentContainer {
   // the form; caFree destroys it once the close completes. Closing the main
   // form ends the program. An error in the handler keeps the form open.
   void closeEvent(QCloseEvent* event) override;
+  // Centres the whole window, frame included, once it is first exposed.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void ApplyWindowFlags();
@@ -145,6 +147,8 @@ class TForm : public QWidget, public TComponentContainer {
   int FTextHeight = 0;
   bool FVisibleOnCreate = false;
   bool FPlaced = false;
+  // Centred on the screen before the window manager framed the window.
+  bool FCentreFrame = false;
   TCloseEvent FOnClose;
 };
 

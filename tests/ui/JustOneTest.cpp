@@ -160,10 +160,12 @@ class JustOneTest : public ::testing::Test {
   }
 
   static std::string Title() { return Application()->Title().toStdString(); }
+  // The name the guard claims: the title within this graphical session.
+  static std::string LockName() { return SessionLockName(Title()); }
 
   QString LockPath() const {
     return FRuntime.path() + QStringLiteral("/korvalen/") +
-           QString::fromStdString(LockFileName(Title()));
+           QString::fromStdString(LockFileName(LockName()));
   }
 
   // A guard made in code; the end of loading is still to come.
@@ -259,7 +261,7 @@ class JustOneDetectionTest : public JustOneTest,
 
 TEST_P(JustOneDetectionTest, LaterInstanceEndsWithoutShowingItsWindow) {
   const DetectionRow& row = GetParam();
-  TNamedLockResult earlier = CreateNamedLock(Title());
+  TNamedLockResult earlier = CreateNamedLock(LockName());
   ASSERT_TRUE(earlier.Handle.Held());
   ASSERT_FALSE(earlier.AlreadyExists);
 
@@ -299,7 +301,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(JustOneTest, WithoutX11NothingIsReachedAndTheLaterInstanceStillEnds) {
   TXJustOne::SetActivatePrevious({});
-  TNamedLockResult earlier = CreateNamedLock(Title());
+  TNamedLockResult earlier = CreateNamedLock(LockName());
   NewGuard().Loaded();
   EXPECT_EQ(FLog, (std::vector<std::string>{"AlreadyExist"}));
   const TRunResult run = RunApplication();
@@ -322,7 +324,7 @@ TEST_F(JustOneTest, EnabledFalseReleasesAndTrueAgainRepeatsTheCheck) {
   EXPECT_FALSE(Application()->Terminated());
 
   // Another instance takes the name meanwhile.
-  TNamedLockResult other = CreateNamedLock(Title());
+  TNamedLockResult other = CreateNamedLock(LockName());
   ASSERT_FALSE(other.AlreadyExists);
   guard.SetEnabled(true);
   EXPECT_EQ(FLog, (std::vector<std::string>{"AlreadyExist",
@@ -337,7 +339,7 @@ TEST_F(JustOneTest, ASecondReleaseClosesNothing) {
   guard.SetEnabled(false);
   // Likely given the descriptor the guard just closed: a second close
   // would end this claim.
-  TNamedLockResult mine = CreateNamedLock(Title());
+  TNamedLockResult mine = CreateNamedLock(LockName());
   ASSERT_FALSE(mine.AlreadyExists);
   delete &guard;
   EXPECT_TRUE(TakenForOthers(LockPath()));

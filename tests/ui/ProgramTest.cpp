@@ -198,18 +198,19 @@ TEST_F(ProgramTest, ALaterInstanceShowsNoWindowAndEnds) {
   TNamedLockResult earlier;
   QStringList activated;
   bool iconAtTheCheck = true;
-  const TActivatePrevious previous = TXJustOne::SetActivatePrevious([&](const QString& title) {
-    activated << title;
-    // The icon comes with the first window shown; a later instance,
-    // which shows none, has not decoded it.
-    iconAtTheCheck = !QApplication::windowIcon().isNull();
-  });
+  const TActivatePrevious previous =
+      TXJustOne::SetActivatePrevious([&](const QString& title, const TNamedLock&) {
+        activated << title;
+        // The icon comes with the first window shown; a later instance,
+        // which shows none, has not decoded it.
+        iconAtTheCheck = !QApplication::windowIcon().isNull();
+      });
   std::unique_ptr<TShowCounter> counter;
   QString title;
   bool ran = false;
   const int code = RunProgram({[&] { ran = true; }}, QString(), [&](TProgram& program) {
     title = program.Application().Title();
-    earlier = CreateNamedLock(title.toStdString());
+    earlier = CreateNamedLock(SessionLockName(title.toStdString()));
     ASSERT_TRUE(earlier.Handle.Held());
     ASSERT_FALSE(earlier.AlreadyExists);
     counter = std::make_unique<TShowCounter>();

@@ -115,11 +115,16 @@ journey_expect_clipboard() {
   journey_note "clipboard holds \"$1\""
 }
 
-# journey_expect_centred ID: the client area sits in the middle of the screen
-# (a pixel of rounding either way).
+# journey_expect_centred ID: the whole window, frame included, sits in the
+# middle of the screen (a pixel of rounding either way).
 journey_expect_centred() {
-  local x y w h sw sh
+  local x y w h sw sh extents left=0 right=0 top=0 bottom=0
   read -r x y w h < <(x11_client_area "$1")
+  extents=$(xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null || true)
+  case $extents in
+    *=*) read -r left right top bottom < <(echo "${extents#*=}" | tr -d ',') ;;
+  esac
+  x=$((x - left)) y=$((y - top)) w=$((w + left + right)) h=$((h + top + bottom))
   read -r sw sh < <(xdotool getdisplaygeometry)
   local dx=$((2 * x + w - sw)) dy=$((2 * y + h - sh))
   if ((dx < -2 || dx > 2 || dy < -2 || dy > 2)); then
