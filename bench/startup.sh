@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Start-up speed and footprint of the program against a bare Qt Widgets
 # program that shows one window of the welcome window's size with a label
-# and a button. Both run alternately on one private Xvfb display with
-# openbox, measured the same way by startup-probe: the time from exec to the
+# and a button. Both run alternately on one private Xvfb display with a
+# window manager (xfwm4 unless X11_SESSION_WM names another), measured the same way by startup-probe: the time from exec to the
 # first window being viewable (an X event listener, no polling), the CPU
 # time the program had used by then (steadier than the wall clock on a busy
 # machine), and the peak resident memory (VmHWM) half a second after that.

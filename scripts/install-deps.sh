@@ -14,8 +14,11 @@ packages=(
   # compositor's activation protocol, and Qt's Wayland platform
   libwayland-dev wayland-protocols qt6-wayland
   # run-time and desktop tests
-  qt6-qpa-plugins libqt6svg6 xvfb xauth openbox xdotool x11-utils x11-xserver-utils xclip wmctrl
-  xfce4-settings xfwm4 dbus-daemon dbus-bin
+  qt6-qpa-plugins libqt6svg6 xvfb xauth openbox xfwm4 xdotool x11-utils x11-xserver-utils xclip wmctrl
+  xfce4-settings dbus-daemon dbus-bin
+  # Wayland: headless compositor, its IPC and screenshots, keyboard input,
+  # another client to take the focus, and the tree's JSON read back
+  qt6-wayland sway grim wtype weston jq
   imagemagick fonts-liberation2 fonts-dejavu-core locales
   desktop-file-utils appstream dpkg-dev file
   # manual pages (written in scdoc, turned into roff by the build) and the package check

@@ -1,7 +1,7 @@
 # x11-session.sh: a private X display for end-to-end tests. Source it, then:
 #
 #   source tests/e2e/lib/x11-session.sh
-#   x11_session_start || exit 1        # Xvfb on a free display + openbox; exports DISPLAY
+#   x11_session_start || exit 1        # Xvfb on a free display + xfwm4; exports DISPLAY
 #   ./korvalen &
 #   id=$(x11_wait_window '^Korvalen Converter$' 10) || exit 1
 #   x11_window_geometry "$id"          # "X Y WIDTH HEIGHT"
@@ -10,15 +10,18 @@
 #   x11_window_state "$id"             # e.g. "_NET_WM_STATE_HIDDEN"
 #   x11_screenshot /tmp/shot.png
 #
-# x11_session_start [--no-wm] [WIDTHxHEIGHTxDEPTH]
+# x11_session_start [--no-wm | --wm xfwm4|openbox] [WIDTHxHEIGHTxDEPTH]
 #   Starts Xvfb with -displayfd (it picks a free display itself) and
 #   -nolisten tcp, a private session bus (exported as
-#   DBUS_SESSION_BUS_ADDRESS), then openbox unless --no-wm, and returns once
-#   all are ready (openbox's start-up command has run, so it handles map
-#   requests). Returns non-zero, with nothing left running, if any fails
-#   within 15 s. The bus ends with the display: a program on the display
-#   without one would have libdbus autolaunch a bus through dbus-launch
-#   wherever dbus-x11 is installed, and nothing would end that one.
+#   DBUS_SESSION_BUS_ADDRESS), then the window manager unless --no-wm, and
+#   returns once all are ready (the window manager handles map requests).
+#   Returns non-zero, with nothing left running, if any fails within 15 s.
+#   The bus ends with the display: a program on the display without one
+#   would have libdbus autolaunch a bus through dbus-launch wherever dbus-x11
+#   is installed, and nothing would end that one.
+#   The window manager is --wm's, else $X11_SESSION_WM's, else xfwm4, which
+#   honours the windows' Motif hints (no title-bar buttons a window does not
+#   offer) as users' desktops do; openbox draws every button regardless.
 # Teardown is automatic: on the shell's EXIT (a failing test included, after
 # any EXIT trap the caller had set), on INT and TERM (which it traps to exit),
 # and through a watchdog when the shell is killed outright.
@@ -104,11 +107,41 @@ _x11_display_ready() {
   [ -s "$_x11_dir/display" ] || ! kill -0 "$_x11_xvfb_pid" 2>/dev/null
 }
 
+# The root window names a window manager check window once one manages the screen.
+_x11_wm_managing() {
+  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'
+}
+
+# _x11_start_wm NAME: NAME runs and manages the screen within 15 s.
+_x11_start_wm() {
+  local command
+  case $1 in
+    # openbox's start-up command runs once it handles map requests.
+    openbox) command=(openbox --sm-disable --startup "touch $_x11_dir/wm-ready") ;;
+    # No compositing, so screenshots show what a plain X server shows; no
+    # settings daemon, so its defaults hold whatever the user has set.
+    xfwm4) command=(xfwm4 --compositor=off --sm-client-disable) ;;
+  esac
+  (
+    exec {_x11_tick_fd}>&-
+    exec "${command[@]}" </dev/null >"$_x11_dir/wm.log" 2>&1
+  ) &
+  _x11_wm_pid=$!
+  case $1 in
+    openbox) x11_wait_until 15 test -e "$_x11_dir/wm-ready" ;;
+    xfwm4) x11_wait_until 15 _x11_wm_managing ;;
+  esac
+}
+
 x11_session_start() {
-  local wm=1 screen=1280x1024x24
+  local wm=${X11_SESSION_WM:-xfwm4} screen=1280x1024x24
   while [ $# -gt 0 ]; do
     case $1 in
-      --no-wm) wm=0 ;;
+      --no-wm) wm= ;;
+      --wm)
+        wm=${2:?x11-session: --wm needs a name}
+        shift
+        ;;
       *) screen=$1 ;;
     esac
     shift
@@ -121,8 +154,12 @@ x11_session_start() {
   for tool in Xvfb xdotool xprop dbus-daemon; do
     command -v "$tool" >/dev/null || { echo "x11-session: $tool is missing" >&2; return 1; }
   done
-  if [ "$wm" = 1 ] && ! command -v openbox >/dev/null; then
-    echo "x11-session: openbox is missing" >&2
+  case $wm in
+    '' | openbox | xfwm4) ;;
+    *) echo "x11-session: no window manager \"$wm\" (openbox, xfwm4)" >&2; return 1 ;;
+  esac
+  if [ -n "$wm" ] && ! command -v "$wm" >/dev/null; then
+    echo "x11-session: $wm is missing" >&2
     return 1
   fi
 
@@ -174,19 +211,11 @@ x11_session_start() {
   fi
   export DBUS_SESSION_BUS_ADDRESS=unix:path=$_x11_dir/bus
 
-  if [ "$wm" = 1 ]; then
-    (
-      exec {_x11_tick_fd}>&-
-      exec openbox --sm-disable --startup "touch $_x11_dir/wm-ready" \
-        </dev/null >"$_x11_dir/openbox.log" 2>&1
-    ) &
-    _x11_wm_pid=$!
-    if ! x11_wait_until 15 test -e "$_x11_dir/wm-ready"; then
-      echo "x11-session: openbox did not start:" >&2
-      cat "$_x11_dir/openbox.log" >&2
-      x11_session_stop
-      return 1
-    fi
+  if [ -n "$wm" ] && ! _x11_start_wm "$wm"; then
+    echo "x11-session: $wm did not start:" >&2
+    cat "$_x11_dir/wm.log" >&2
+    x11_session_stop
+    return 1
   fi
 
   # Even a SIGKILL of this shell must not leave the servers behind. The
