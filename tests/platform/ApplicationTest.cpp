@@ -170,7 +170,7 @@ TEST(ApplicationTest, AReportMadeWhileQuittingIsShownBeforeRunReturns) {
   EXPECT_FALSE(shownBeforeRun);
   EXPECT_EQ(code, 1);
   EXPECT_EQ(shown, QStringList{QStringLiteral("the single-instance name cannot be created")});
-  EXPECT_EQ(written, "Platform_qt_test: the single-instance name cannot be created\n");
+  EXPECT_EQ(written, "platform_qt_test: the single-instance name cannot be created\n");
   EXPECT_TRUE(main.isNull());
   QCoreApplication::processEvents();
 }

@@ -98,7 +98,7 @@ TEST(ErrorGuardTest, TheBoxOpensOnceTheFailingEventIsOver) {
   SetErrorPresenter(previous);
   // Standard error has it at once; the box waits for the event to end.
   EXPECT_EQ(written,
-            "Platform_qt_test: failed in an event\nPlatform_qt_test: failed in a handler\n");
+            "platform_qt_test: failed in an event\nplatform_qt_test: failed in a handler\n");
   EXPECT_EQ(shown, (QStringList{QStringLiteral("failed in an event"),
                                 QStringLiteral("failed in a handler")}));
   EXPECT_EQ(shownWhileDelivering, (std::vector<bool>{false, false}));
