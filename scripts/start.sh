@@ -30,7 +30,7 @@ shots=${KORVALEN_SCREENSHOTS:-$root/build/screenshots}
 echo "There is no display to show Korvalen Converter on (neither DISPLAY nor WAYLAND_DISPLAY is set):"
 echo "running the sample conversion on a private Xvfb display instead."
 
-for tool in Xvfb openbox xdotool xprop xwininfo xclip wmctrl import; do
+for tool in Xvfb xfwm4 xdotool xprop xwininfo xclip wmctrl import; do
   command -v "$tool" >/dev/null || {
     echo "$tool is missing; scripts/install-deps.sh installs it." >&2
     exit 1

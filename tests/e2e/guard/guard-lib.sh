@@ -7,7 +7,7 @@
 #   continue_to_conversion ID   presses "Continue" on the welcome window ID
 #   watch_maps / mapped_since_watch   record and report windows mapped meanwhile
 #   second_start_ends_unseen [PROGRAM]   starts "second" and fails unless it exits 0 having mapped no window
-# and a private X display with openbox (tests/e2e/lib/x11-session.sh).
+# and a private X display with xfwm4 (tests/e2e/lib/x11-session.sh).
 # Every program started here is killed at exit, by its own pid.
 set -euo pipefail
 
@@ -86,7 +86,7 @@ continue_to_conversion() {
 }
 
 # Watches the root window for windows created and then managed or mapped:
-# a program that maps a window under openbox has it reparented into a frame.
+# a program that maps a window under a window manager has it reparented into a frame.
 watch_maps() {
   xev -root -event substructure >"$work/xev.log" 2>&1 &
   xev_pid=$!

@@ -2,7 +2,7 @@
 # journey.sh: what every user journey shares. Source it, then:
 #
 #   source "$(dirname "$0")/journey.sh"
-#   journey_begin "$program"             # private runtime dir, Xvfb + openbox
+#   journey_begin "$program"             # private runtime dir, Xvfb + xfwm4
 #   journey_launch                       # starts the program as a user would
 #   welcome=$(journey_window "$WELCOME_TITLE")
 #   x11_click "$welcome" 489 470     # a client point of that window
@@ -69,7 +69,7 @@ _journey_on_exit() {
 
 # journey_begin PROGRAM [SCREEN]: a private folder, runtime dir and home, so
 # neither the single-instance guard nor any desktop tool sees another test's
-# files; then Xvfb and openbox on a free display.
+# files; then Xvfb and xfwm4 on a free display.
 journey_begin() {
   journey_program=$(readlink -f "$1")
   [ -x "$journey_program" ] || { echo "no program at $1" >&2; exit 1; }
