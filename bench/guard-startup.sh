@@ -101,6 +101,8 @@ measure() {
 # shellcheck source=../tests/e2e/lib/x11-session.sh
 source "$root/tests/e2e/lib/x11-session.sh"
 x11_session_start || exit 1
+# The display library brings a private bus of its own; --no-bus means none.
+if [ "$bus" = none ]; then unset DBUS_SESSION_BUS_ADDRESS; fi
 "$program" >"$work/first.log" 2>&1 &
 first=$!
 x11_wait_window '^Korvalen Converter - ' 20 >/dev/null || {
