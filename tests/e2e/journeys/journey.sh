@@ -152,10 +152,14 @@ journey_expect_unmapped() {
 }
 
 # journey_expect_active ID: the window manager comes to report ID active.
+# The program learns of its focus from a later event than the one that
+# reports it here, and drops key presses that come before: a user's first
+# key never comes that fast, so the journey leaves it a moment too.
 journey_expect_active() {
   _journey_active_is() { [ "$(x11_active_window)" = "$1" ]; }
   x11_wait_until 5 _journey_active_is "$1" ||
     journey_fail "window $1 is not the active window but $(x11_active_window)"
+  sleep 0.2
 }
 
 # journey_count_colour ID X Y WIDTH HEIGHT COLOUR: how many pixels of that

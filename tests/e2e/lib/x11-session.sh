@@ -129,8 +129,25 @@ _x11_start_wm() {
   _x11_wm_pid=$!
   case $1 in
     openbox) x11_wait_until 15 test -e "$_x11_dir/wm-ready" ;;
-    xfwm4) x11_wait_until 15 _x11_wm_managing ;;
+    xfwm4) x11_wait_until 15 _x11_wm_managing && _x11_wm_focuses_new_windows ;;
   esac
+}
+
+# xfwm4 names its check window before it has read its settings; a window
+# mapped meanwhile is adopted as if it had been there before, and so never
+# given the focus. A probe window that gets the focus shows it is ready.
+_x11_wm_focuses_new_windows() {
+  local probe id ready=0
+  xmessage -title "x11-session probe $$" ready 2>/dev/null &
+  probe=$!
+  _x11_probe_active() {
+    id=$(xdotool search --name "^x11-session probe $$\$" 2>/dev/null | head -n 1)
+    [ -n "$id" ] && [ "$(x11_active_window)" = "$id" ]
+  }
+  x11_wait_until 15 _x11_probe_active && ready=1
+  kill "$probe" 2>/dev/null || true
+  wait "$probe" 2>/dev/null || true
+  [ "$ready" = 1 ]
 }
 
 x11_session_start() {
