@@ -135,19 +135,26 @@ _x11_start_wm() {
 
 # xfwm4 names its check window before it has read its settings; a window
 # mapped meanwhile is adopted as if it had been there before, and so never
-# given the focus. A probe window that gets the focus shows it is ready.
+# given the focus. A new probe window every 2 s, up to 15 s, until one gets
+# the focus, shows it is ready.
 _x11_wm_focuses_new_windows() {
-  local probe id ready=0
-  xmessage -title "x11-session probe $$" ready 2>/dev/null &
-  probe=$!
+  local probe id attempt
   _x11_probe_active() {
-    id=$(xdotool search --name "^x11-session probe $$\$" 2>/dev/null | head -n 1)
+    id=$(xdotool search --name "^x11-session probe $$ $attempt\$" 2>/dev/null | head -n 1)
     [ -n "$id" ] && [ "$(x11_active_window)" = "$id" ]
   }
-  x11_wait_until 15 _x11_probe_active && ready=1
-  kill "$probe" 2>/dev/null || true
-  wait "$probe" 2>/dev/null || true
-  [ "$ready" = 1 ]
+  for attempt in 1 2 3 4 5 6 7; do
+    xmessage -title "x11-session probe $$ $attempt" ready 2>/dev/null &
+    probe=$!
+    if x11_wait_until 2 _x11_probe_active; then
+      kill "$probe" 2>/dev/null || true
+      wait "$probe" 2>/dev/null || true
+      return 0
+    fi
+    kill "$probe" 2>/dev/null || true
+    wait "$probe" 2>/dev/null || true
+  done
+  return 1
 }
 
 x11_session_start() {
