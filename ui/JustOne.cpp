@@ -31,6 +31,9 @@ constexpr int ExitNameUnavailable = 1;
 constexpr std::chrono::milliseconds kBusWait{2000};
 // A compositor answers a token request at once, or not at all.
 constexpr std::chrono::milliseconds kTokenWait{500};
+// When an earlier instance that shows no window serves its bus name: well
+// inside a later one's wait for it.
+constexpr std::chrono::milliseconds ServiceWait{1000};
 
 // On X11 the earlier instance's windows are searched and activated on the
 // display (it is sent nothing). Returns whether a window carrying the title
@@ -196,17 +199,37 @@ void TXJustOne::ClaimInstance() {
 
 void TXJustOne::ServeActivation() {
   FService = std::make_unique<TActivationService>(ActivateShownWindow);
-  // Once the loop runs: the bus is not worth delaying the first window for,
-  // and a later instance waits for the name to appear.
-  QTimer::singleShot(0, FService.get(), [this] {
-    const TBusServeResult served = FService->Serve();
-    if (!served.UniqueName.isEmpty()) {
-      FMutex.WriteContent(served.UniqueName.toStdString() + "\n");
-    }
-  });
+  FServicePending = true;
+  // The bus is not worth delaying the first window for: the service starts
+  // once the window has painted. A later instance waits two seconds for the
+  // name, so one that shows nothing serves after one.
+  if (Owner() != nullptr && Owner()->isWidgetType()) {
+    Owner()->installEventFilter(this);
+  }
+  QTimer::singleShot(ServiceWait, this, &TXJustOne::StartService);
+}
+
+bool TXJustOne::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == Owner() && event->type() == QEvent::Paint) {
+    watched->removeEventFilter(this);
+    QTimer::singleShot(0, this, &TXJustOne::StartService);
+  }
+  return false;
+}
+
+void TXJustOne::StartService() {
+  if (!FServicePending || !FService) {
+    return;
+  }
+  FServicePending = false;
+  const TBusServeResult served = FService->Serve();
+  if (!served.UniqueName.isEmpty()) {
+    FMutex.WriteContent(served.UniqueName.toStdString() + "\n");
+  }
 }
 
 void TXJustOne::ReleaseInstance() noexcept {
+  FServicePending = false;
   FService.reset();
   if (FMutexHeld) {
     FMutex.Release();

@@ -81,14 +81,21 @@ class TXJustOne : public TComponent {
   void ClaimInstance();
   void ReleaseInstance() noexcept;
   // The earlier instance's side of the bus: serves Activate and leaves its
-  // unique name in the lock file.
+  // unique name in the lock file, once the owner has painted its first
+  // frame, or after a second when it shows none.
   void ServeActivation();
+  void StartService();
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
   bool FSwitchToPrevious = true;
   TNotifyEvent FAlreadyExist;
   TNamedLock FMutex;
   bool FMutexHeld = false;
   std::unique_ptr<TActivationService> FService;
+  bool FServicePending = false;
   bool FEnabled = true;
 };
 
