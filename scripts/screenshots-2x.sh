@@ -34,21 +34,11 @@ xfconf-query -c xfwm4 -p /general/theme -s Default-xhdpi
 printf 'Xft.dpi:\t%s\n' "${DPI:-192}" | xrdb -nocpp -merge
 sleep 1
 dpi=${DPI:-192}
-shoot() {
-  local x y w h left=0 right=0 top=0 bottom=0 extents
-  read -r x y w h < <(x11_client_area "$1")
-  extents=$(xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null || true)
-  case $extents in
-    *=*) read -r left right top bottom < <(echo "${extents#*=}" | tr -d ',') ;;
-  esac
-  import -window root -crop "$((w + left + right))x$((h + top + bottom))+$((x - left))+$((y - top))" +repage "$2"
-  echo "$2: client $w x $h, frame $left $right $top $bottom"
-}
 "$program" </dev/null >"$work/program.log" 2>&1 &
 pid=$!
 welcome=$(x11_wait_window '^Korvalen Converter - U.S. & Metric System Conversion$' 15)
 sleep 1
-shoot "$welcome" "$out/welcome-window-2x.png"
+x11_shoot_framed "$welcome" "$out/welcome-window-2x.png"
 x11_click "$welcome" $((489 * dpi / 96)) $((470 * dpi / 96))
 conv=$(x11_wait_window '^Conversion Utility$' 15)
 sleep 1
@@ -63,5 +53,5 @@ x11_click "$conv" $((284 * dpi / 96)) $((54 * dpi / 96)); xdotool type --delay 4
 sleep 0.5
 xdotool mousemove --sync 0 0
 sleep 0.5
-shoot "$conv" "$out/conversion-window-2x.png"
+x11_shoot_framed "$conv" "$out/conversion-window-2x.png"
 cat "$work/program.log"

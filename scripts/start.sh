@@ -73,18 +73,6 @@ window() {
   x11_wait_window "$pattern" 15 || fail "no window \"$1\" appeared"
 }
 
-# shoot ID FILE: the window with its frame, as it stands on the screen.
-shoot() {
-  local x y w h left=0 right=0 top=0 bottom=0 extents
-  read -r x y w h < <(x11_client_area "$1")
-  extents=$(xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null || true)
-  case $extents in
-    *=*) read -r left right top bottom < <(echo "${extents#*=}" | tr -d ',') ;;
-  esac
-  import -window root -crop "$((w + left + right))x$((h + top + bottom))+$((x - left))+$((y - top))" \
-    +repage "$2"
-}
-
 # pick_unit ID LEFT TOP NAME: a click into a unit list, then the unit's name
 # typed, which the list finds as it is typed.
 pick_unit() {
@@ -97,7 +85,7 @@ mkdir -p "$shots"
 pid=$!
 
 welcome=$(window 'Korvalen Converter - U.S. & Metric System Conversion')
-shoot "$welcome" "$shots/welcome.png"
+x11_shoot_framed "$welcome" "$shots/welcome.png"
 x11_click "$welcome" 489 470 # Continue
 convert_window=$(window 'Conversion Utility')
 
@@ -119,7 +107,7 @@ figure=
 _copied() { figure=$(xclip -o -selection clipboard 2>/dev/null) && [ -n "$figure" ]; }
 x11_wait_until 5 _copied || fail "the copy button put nothing on the clipboard"
 xdotool mousemove --sync 0 0 # no tooltip in the picture
-shoot "$convert_window" "$shots/conversion.png"
+x11_shoot_framed "$convert_window" "$shots/conversion.png"
 
 # Closing the conversion window ends the program.
 wmctrl -i -c "$(printf '0x%x' "$convert_window")"

@@ -295,6 +295,19 @@ x11_client_area() {
     END { if (w == "") exit 1; print x, y, w, h }'
 }
 
+# x11_shoot_framed ID FILE: a screenshot of the window with its frame, as it
+# stands on the screen.
+x11_shoot_framed() {
+  local x y w h left=0 right=0 top=0 bottom=0 extents
+  read -r x y w h < <(x11_client_area "$1")
+  extents=$(xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null || true)
+  case $extents in
+    *=*) read -r left right top bottom < <(echo "${extents#*=}" | tr -d ',') ;;
+  esac
+  import -window root -crop "$((w + left + right))x$((h + top + bottom))+$((x - left))+$((y - top))" \
+    +repage "$2"
+}
+
 # x11_click ID X Y [BUTTON]: a click at a point of the window's client area.
 x11_click() {
   local cx cy cw ch
