@@ -1,5 +1,7 @@
 #include "platform/qt/Controls.h"
 
+#include "platform/qt/Polished.h"
+
 #include "platform/runtime/Exceptions.h"
 #include "platform/runtime/ResourceStrings.h"
 
@@ -105,7 +107,13 @@ TLabel::TLabel(QWidget* parent) : QLabel(parent) {
 
 void TLabel::SetCaption(const QString& caption) {
   FCaption = caption;
-  setText(StripAccelerators(caption));
+  if (testAttribute(Qt::WA_WState_Polished)) {
+    ShowCaption();
+  }
+}
+
+void TLabel::ShowCaption() {
+  setText(StripAccelerators(FCaption));
   FitToText();
 }
 
@@ -126,8 +134,8 @@ void TLabel::SetAutoSize(bool autoSize) {
 
 void TLabel::FitToText() {
   // A word-wrapped label keeps its width and is laid out at it; a sized
-  // label keeps both.
-  if (FAutoSize && !wordWrap()) {
+  // label keeps both. An unpolished label fits itself when polished.
+  if (FAutoSize && !wordWrap() && testAttribute(Qt::WA_WState_Polished)) {
     resize(sizeHint());
   }
 }
@@ -156,6 +164,15 @@ void TLabel::changeEvent(QEvent* event) {
   if (event->type() == QEvent::FontChange && !FCaption.isEmpty()) {
     FitToText();
   }
+}
+
+bool TLabel::event(QEvent* event) {
+  const bool handled = QLabel::event(event);
+  // After Qt's own polish, so the caption is measured in the final font.
+  if (event->type() == QEvent::Polish && !FCaption.isEmpty()) {
+    ShowCaption();
+  }
+  return handled;
 }
 
 TImage::TImage(QWidget* parent) : QLabel(parent) {
@@ -327,6 +344,21 @@ bool PressOnEnter(QPushButton& button, QKeyEvent& event) {
 
 TButton::TButton(QWidget* parent) : QPushButton(parent) {}
 
+void TButton::SetCaption(const QString& caption) {
+  FCaption = caption;
+  if (testAttribute(Qt::WA_WState_Polished)) {
+    setText(FCaption);
+  }
+}
+
+bool TButton::event(QEvent* event) {
+  const bool handled = QPushButton::event(event);
+  if (event->type() == QEvent::Polish && !FCaption.isEmpty()) {
+    setText(FCaption);
+  }
+  return handled;
+}
+
 void TButton::keyPressEvent(QKeyEvent* event) {
   if (!PressOnEnter(*this, *event)) {
     QPushButton::keyPressEvent(event);
@@ -382,7 +414,7 @@ void TBitBtn::SetShowHint(bool show) {
 
 void TBitBtn::ApplyHint() {
   setToolTip(FShowHint ? FHint : QString());
-  setAccessibleDescription(FHint);
+  WhenPolished(*this, [this] { setAccessibleDescription(FHint); });
 }
 
 QIcon GlyphIcon(const QList<QPixmap>& renderings, int count) {

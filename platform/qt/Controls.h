@@ -46,7 +46,9 @@ QPixmap LoadPictureFor(const QString& path, qreal devicePixelRatio);
 QString StripAccelerators(const QString& caption);
 
 // A static text. Transparent and sized to its text unless told otherwise;
-// reports the pointer entering and leaving and clicks.
+// reports the pointer entering and leaving and clicks. The caption reaches
+// the screen, and the label its size, once the label is polished
+// (Polished.h).
 class TLabel : public QLabel {
   Q_OBJECT
   // autoSize comes first, so that a fixed-size label keeps its stored size
@@ -78,8 +80,10 @@ class TLabel : public QLabel {
   void leaveEvent(QEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void changeEvent(QEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
+  void ShowCaption();
   void FitToText();
 
   QString FCaption;
@@ -180,16 +184,24 @@ class TEdit : public QLineEdit {
 };
 
 // A push button with a caption ("&Continue": Alt+C presses it). Space,
-// Return and the keypad's Enter press it while it has the focus.
+// Return and the keypad's Enter press it while it has the focus. The
+// caption reaches the button once it is polished (Polished.h).
 class TButton : public QPushButton {
   Q_OBJECT
-  Q_PROPERTY(QString caption READ text WRITE setText)
+  Q_PROPERTY(QString caption READ Caption WRITE SetCaption)
 
  public:
   explicit TButton(QWidget* parent);
 
+  QString Caption() const { return FCaption; }
+  void SetCaption(const QString& caption);
+
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  bool event(QEvent* event) override;
+
+ private:
+  QString FCaption;
 };
 
 // A push button with a glyph: a bitmap of numGlyphs images side by side,

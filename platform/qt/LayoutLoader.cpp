@@ -3,6 +3,7 @@
 #include "platform/qt/Controls.h"
 #include "platform/qt/ErrorGuard.h"
 #include "platform/qt/Fonts.h"
+#include "platform/qt/Polished.h"
 #include "platform/runtime/ResourceStrings.h"
 
 #include <QColor>
@@ -231,7 +232,12 @@ class TLayoutReader {
       }
       const std::optional<QVariant> converted = Convert(property, value);
       bool written = false;
-      if (converted) {
+      if (converted && widget != nullptr && IsAccessibleText(property)) {
+        WhenPolished(*widget, [widget, property, text = *converted] {
+          static_cast<void>(property.write(widget, text));
+        });
+        written = true;
+      } else if (converted) {
         TPropertyWriteScope write;
         written = property.write(&target, *converted);
         write.RaiseHeld();
@@ -248,6 +254,14 @@ class TLayoutReader {
       }
       FTabOrder.emplace_back(order.toInt(), widget);
     }
+  }
+
+  // A control's accessible name and description, which Qt reports to the
+  // accessibility layer at once: written when the control is polished.
+  static bool IsAccessibleText(const QMetaProperty& property) {
+    return property.enclosingMetaObject() == &QWidget::staticMetaObject &&
+           (qstrcmp(property.name(), "accessibleName") == 0 ||
+            qstrcmp(property.name(), "accessibleDescription") == 0);
   }
 
   void ApplyTabOrder() {

@@ -86,7 +86,8 @@ constexpr const char* GoodLayout = R"({
     { "class": "TListBox", "name": "lst", "properties": { "geometry": [5, 30, 40, 50],
       "items": ["x", "y", "z"], "tabOrder": 0 } },
     { "class": "TLabel", "name": "lbl", "properties": { "geometry": [3, 4, 50, 13],
-      "autoSize": false, "caption": "A && B", "fontColor": [0, 0, 128] } },
+      "autoSize": false, "caption": "A && B", "fontColor": [0, 0, 128],
+      "accessibleName": "Both", "accessibleDescription": "A and B" } },
     { "class": "TProbe", "name": "Probe2" }
   ]
 })";
@@ -126,9 +127,19 @@ TEST_F(LayoutLoaderTest, CreatesInOrderSetsThroughSettersThenEndsLoading) {
   EXPECT_EQ(lst.Items(), (QStringList{"x", "y", "z"}));
   EXPECT_EQ(lst.ItemIndex(), -1);
   EXPECT_EQ(lst.geometry(), QRect(5, 30, 40, 50));
-  EXPECT_EQ(lbl.text(), QStringLiteral("A & B"));
+  EXPECT_EQ(lbl.Caption(), QStringLiteral("A && B"));
   EXPECT_EQ(lbl.geometry(), QRect(3, 4, 50, 13));
   EXPECT_EQ(lbl.FontColor(), QColor(0, 0, 128));
+  // Texts reach Qt, and through it the accessibility layer, only once the
+  // control is polished; then all of them, whenever the polish comes.
+  EXPECT_TRUE(lbl.text().isEmpty());
+  EXPECT_TRUE(lbl.accessibleName().isEmpty());
+  form.ensurePolished();
+  EXPECT_EQ(lbl.text(), QStringLiteral("A & B"));
+  EXPECT_EQ(lbl.accessibleName(), QStringLiteral("Both"));
+  EXPECT_EQ(lbl.accessibleDescription(), QStringLiteral("A and B"));
+  lbl.SetCaption(QStringLiteral("C"));
+  EXPECT_EQ(lbl.text(), QStringLiteral("C"));
   form.show();
   form.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&form));

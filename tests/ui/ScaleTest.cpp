@@ -237,7 +237,10 @@ TEST(KORVALEN_SCALE_SUITE, QtScalesTheWholeLayoutByTheScreensRatio) {
   EXPECT_EQ(convert->BitBtn1->geometry(), QRect(268, 248, 31, 27));
   EXPECT_EQ(convert->Image2->geometry(), QRect(174, 210, 32, 32));
 
-  // Every text inside its control, measured as it is drawn.
+  // Every text inside its control, measured as it is drawn (texts reach
+  // the controls as they are polished, before the windows first show).
+  welcome->ensurePolished();
+  convert->ensurePolished();
   for (const TLabel* label : welcome->findChildren<TLabel*>()) {
     const QRectF needed = QFontMetricsF(label->font(), label)
                               .boundingRect(QRectF(label->rect()),

@@ -119,6 +119,10 @@ TEST_F(WelcomeWindowTest, WindowAsStored) {
 
   EXPECT_EQ(form.Button1->geometry(), QRect(452, 458, 75, 25));
   EXPECT_EQ(form.Button1->text(), QStringLiteral("Continue"));
+  // The stored accessible texts are there once the window is shown.
+  EXPECT_EQ(form.Button1->accessibleDescription(), QStringLiteral("Opens the conversion window"));
+  EXPECT_EQ(form.Image1->accessibleName(), QStringLiteral("Point-of-sale terminal"));
+  EXPECT_EQ(form.Label1->accessibleName(), QStringLiteral("Korvalen home page"));
 }
 
 TEST_F(WelcomeWindowTest, LabelsAsStored) {
