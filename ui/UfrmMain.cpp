@@ -29,28 +29,40 @@ namespace {
 const QColor LinkColour(0, 0, 128);
 const QColor LinkHotColour(255, 0, 0);
 
-// JPEG files go through libjpeg's own API rather than Qt's image plug-in,
-// straight into the image the pixmap then takes over without a copy or a
-// conversion.
-QPixmap ReadJpeg(const QString& path) {
+QByteArray ReadPictureFile(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
     throw Exception(Format(res::SCannotLoadPicture, {path.toStdString()}));
   }
-  const QByteArray bytes = file.readAll();
+  return file.readAll();
+}
+
+std::span<const std::uint8_t> BytesOf(const QByteArray& bytes) {
+  return {reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+          static_cast<std::size_t>(bytes.size())};
+}
+
+// JPEG files go through libjpeg's own API rather than Qt's image plug-in,
+// straight into the image the pixmap then takes over without a copy or a
+// conversion.
+QPixmap ReadJpeg(const QString& path) {
+  const QByteArray bytes = ReadPictureFile(path);
   QImage image;
-  DecodeJpeg(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                       static_cast<std::size_t>(bytes.size())),
-             path.toStdString(), [&image](int width, int height) {
-               image = QImage(width, height, QImage::Format_RGB32);
-               return image.isNull() ? TPixelRows{}
-                                     : TPixelRows{image.bits(),
-                                                  static_cast<std::size_t>(image.bytesPerLine())};
-             });
+  DecodeJpeg(BytesOf(bytes), path.toStdString(), [&image](int width, int height) {
+    image = QImage(width, height, QImage::Format_RGB32);
+    return image.isNull()
+               ? TPixelRows{}
+               : TPixelRows{image.bits(), static_cast<std::size_t>(image.bytesPerLine())};
+  });
   if (image.isNull()) {
     throw Exception(Format(res::SCannotLoadPicture, {path.toStdString()}));
   }
   return QPixmap::fromImage(std::move(image));
+}
+
+QSize CheckJpegFile(const QString& path) {
+  const TJpegSize size = CheckJpeg(BytesOf(ReadPictureFile(path)), path.toStdString());
+  return {size.Width, size.Height};
 }
 
 }  // namespace
@@ -59,8 +71,8 @@ void RegisterWelcomeWindowClasses() {
   static const bool registered = [] {
     RegisterJustOne();
     RegisterWinXP();
-    RegisterPictureReader(QStringLiteral("jpg"), ReadJpeg);
-    RegisterPictureReader(QStringLiteral("jpeg"), ReadJpeg);
+    RegisterPictureReader(QStringLiteral("jpg"), ReadJpeg, CheckJpegFile);
+    RegisterPictureReader(QStringLiteral("jpeg"), ReadJpeg, CheckJpegFile);
     return true;
   }();
   static_cast<void>(registered);

@@ -4,6 +4,7 @@
 #include <bit>
 #include <csetjmp>
 #include <cstdio>
+#include <vector>
 
 #include <jpeglib.h>
 
@@ -45,13 +46,16 @@ void OnMessage(j_common_ptr info, int level) {
 // Everything that longjmp may skip lives outside this function's frame, so no
 // destructor is bypassed.
 bool DecodeInto(jpeg_decompress_struct& info, TErrorManager& errors,
-                std::span<const std::uint8_t> data, const TPixelRowsFor& rowsFor) {
+                std::span<const std::uint8_t> data, unsigned scaleDenominator,
+                const TPixelRowsFor& rowsFor) {
   if (setjmp(errors.Escape) != 0) {
     return false;
   }
   jpeg_create_decompress(&info);
   jpeg_mem_src(&info, data.data(), static_cast<unsigned long>(data.size()));
   jpeg_read_header(&info, TRUE);
+  info.scale_num = 1;
+  info.scale_denom = scaleDenominator;
   // Blue, green, red and an opaque fourth byte: 0xffRRGGBB on a
   // little-endian machine, which a 32-bit image takes as it is.
   info.out_color_space = JCS_EXT_BGRA;
@@ -74,10 +78,8 @@ bool DecodeInto(jpeg_decompress_struct& info, TErrorManager& errors,
   return true;
 }
 
-}  // namespace
-
-void DecodeJpeg(std::span<const std::uint8_t> data, const std::string& name,
-                const TPixelRowsFor& rowsFor) {
+void Decode(std::span<const std::uint8_t> data, const std::string& name, unsigned scaleDenominator,
+            const TPixelRowsFor& rowsFor, TJpegSize* fullSize) {
   if (data.empty()) {
     Fail(name, "the file is empty or missing");
   }
@@ -87,12 +89,38 @@ void DecodeJpeg(std::span<const std::uint8_t> data, const std::string& name,
   errors.Base.error_exit = OnFatalError;
   errors.Base.emit_message = OnMessage;
 
-  const bool decoded = DecodeInto(info, errors, data, rowsFor);
+  const bool decoded = DecodeInto(info, errors, data, scaleDenominator, rowsFor);
+  if (fullSize != nullptr) {
+    *fullSize = {static_cast<int>(info.image_width), static_cast<int>(info.image_height)};
+  }
   jpeg_destroy_decompress(&info);
   if (!decoded) {
     Fail(name, errors.Message[0] != '\0' ? std::string_view(errors.Message)
                                          : std::string_view("not a 24-bit colour picture"));
   }
+}
+
+}  // namespace
+
+void DecodeJpeg(std::span<const std::uint8_t> data, const std::string& name,
+                const TPixelRowsFor& rowsFor) {
+  Decode(data, name, 1, rowsFor, nullptr);
+}
+
+TJpegSize CheckJpeg(std::span<const std::uint8_t> data, const std::string& name) {
+  // Every coefficient is still read, so damage shows as it would at full
+  // size; only the pixels are made at an eighth of it, in a small buffer.
+  std::vector<std::uint8_t> pixels;
+  TJpegSize size;
+  Decode(
+      data, name, 8,
+      [&pixels](int width, int height) {
+        const std::size_t stride = static_cast<std::size_t>(width) * 4;
+        pixels.resize(stride * static_cast<std::size_t>(height));
+        return TPixelRows{pixels.data(), stride};
+      },
+      &size);
+  return size;
 }
 
 }  // namespace korvalen

@@ -29,4 +29,13 @@ using TPixelRowsFor = std::function<TPixelRows(int width, int height)>;
 void DecodeJpeg(std::span<const std::uint8_t> data, const std::string& name,
                 const TPixelRowsFor& rowsFor);
 
+struct TJpegSize {
+  int Width = 0;
+  int Height = 0;
+};
+// Reads the whole of `data` as DecodeJpeg does, throwing what it would, and
+// gives the picture's size; cheap enough to check a picture that is decoded
+// only when it is first drawn.
+TJpegSize CheckJpeg(std::span<const std::uint8_t> data, const std::string& name);
+
 }  // namespace korvalen

@@ -13,6 +13,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPalette>
+#include <QSizeF>
+#include <QWindow>
 
 #include <algorithm>
 #include <utility>
@@ -20,21 +22,38 @@
 namespace korvalen {
 namespace {
 
-QHash<QString, TPictureReader>& PictureReaders() {
-  static QHash<QString, TPictureReader> readers;
-  return readers;
+struct TPictureFormat {
+  TPictureReader Reader;
+  TPictureChecker Checker;
+};
+
+QHash<QString, TPictureFormat>& PictureFormats() {
+  static QHash<QString, TPictureFormat> formats;
+  return formats;
+}
+
+const TPictureFormat* FormatOf(const QString& path) {
+  const auto format = PictureFormats().constFind(QFileInfo(path).suffix().toLower());
+  return format != PictureFormats().constEnd() ? &*format : nullptr;
 }
 
 }  // namespace
 
-void RegisterPictureReader(const QString& suffix, TPictureReader reader) {
-  PictureReaders()[suffix.toLower()] = std::move(reader);
+void RegisterPictureReader(const QString& suffix, TPictureReader reader, TPictureChecker checker) {
+  PictureFormats()[suffix.toLower()] = {std::move(reader), std::move(checker)};
+}
+
+std::optional<QSize> CheckPicture(const QString& path) {
+  const TPictureFormat* format = FormatOf(path);
+  if (format == nullptr || !format->Checker) {
+    return std::nullopt;
+  }
+  return format->Checker(path);
 }
 
 QPixmap LoadPicture(const QString& path) {
-  const auto reader = PictureReaders().constFind(QFileInfo(path).suffix().toLower());
-  if (reader != PictureReaders().constEnd()) {
-    return (*reader)(path);
+  if (const TPictureFormat* format = FormatOf(path)) {
+    return format->Reader(path);
   }
   QPixmap picture(path);
   if (picture.isNull()) {
@@ -181,15 +200,29 @@ TImage::TImage(QWidget* parent) : QLabel(parent) {
 
 void TImage::SetPicture(const QString& path) {
   const qreal ratio = devicePixelRatioF();
+  if (const std::optional<QSize> checked = CheckPicture(PicturePathFor(path, ratio))) {
+    FPicture = path;
+    FRatio = ratio;
+    FPending = true;
+    FPendingSize = (QSizeF(*checked) / ratio).toSize();
+    setPixmap(QPixmap());
+    if (FAutoSize) {
+      resize(FPendingSize);
+    }
+    return;
+  }
   const QPixmap picture = LoadPictureFor(path, ratio);
   FPicture = path;
   FRatio = ratio;
+  FPending = false;
   ShowPicture(picture);
 }
 
 void TImage::SetAutoSize(bool autoSize) {
   FAutoSize = autoSize;
-  if (FAutoSize && !pixmap().isNull()) {
+  if (FAutoSize && FPending) {
+    resize(FPendingSize);
+  } else if (FAutoSize && !pixmap().isNull()) {
     resize(pixmap().deviceIndependentSize().toSize());
   }
 }
@@ -201,12 +234,23 @@ void TImage::ShowPicture(const QPixmap& picture) {
   }
 }
 
+void TImage::ShowPendingPicture() {
+  if (!FPending) {
+    return;
+  }
+  FPending = false;
+  // The picture passed its check; what fails now (memory) is reported, and
+  // the control stays empty.
+  RunGuarded([this] { ShowPicture(LoadPictureFor(FPicture, FRatio)); });
+}
+
 void TImage::MatchDevicePixelRatio() {
   const qreal ratio = devicePixelRatioF();
   if (FPicture.isEmpty() || qFuzzyCompare(ratio, FRatio)) {
     return;
   }
   FRatio = ratio;
+  FPending = false;
   ShowPicture(LoadPictureFor(FPicture, ratio));
 }
 
@@ -214,13 +258,28 @@ bool TImage::event(QEvent* event) {
   if (event->type() == QEvent::ScreenChangeInternal) {
     MatchDevicePixelRatio();
   }
+  // Decoded as the window is exposed, before its first paint: decoding in
+  // the paint itself would ask for a second one.
+  if (event->type() == QEvent::Show && FPending && window()->windowHandle() != nullptr) {
+    window()->windowHandle()->installEventFilter(this);
+  }
   return QLabel::event(event);
+}
+
+bool TImage::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Expose && watched == window()->windowHandle()) {
+    watched->removeEventFilter(this);
+    ShowPendingPicture();
+  }
+  return QLabel::eventFilter(watched, event);
 }
 
 void TImage::paintEvent(QPaintEvent* event) {
   // A screen's ratio can change without the window changing screens (a
-  // Wayland output's scale); painting is the last moment to notice.
+  // Wayland output's scale); painting is the last moment to notice. A
+  // picture painted before its window was exposed (a grab) is decoded here.
   MatchDevicePixelRatio();
+  ShowPendingPicture();
   QLabel::paintEvent(event);
 }
 

@@ -19,6 +19,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 namespace korvalen {
 
@@ -26,9 +27,16 @@ namespace korvalen {
 // registers its own reader for a file suffix ("jpg") when it decodes that
 // format itself. A reader throws when it cannot read the file.
 using TPictureReader = std::function<QPixmap(const QString& path)>;
-void RegisterPictureReader(const QString& suffix, TPictureReader reader);
+// Reads a picture file whole and gives its size without making its pixels,
+// throwing what the reader would; a reader that has one is asked for the
+// pixels only when the picture is first drawn.
+using TPictureChecker = std::function<QSize(const QString& path)>;
+void RegisterPictureReader(const QString& suffix, TPictureReader reader,
+                           TPictureChecker checker = {});
 // Throws Exception "Cannot load picture <path>" when nothing can read it.
 QPixmap LoadPicture(const QString& path);
+// The size of the picture, checked, when its reader has a checker.
+std::optional<QSize> CheckPicture(const QString& path);
 
 // A picture may come drawn again for high-DPI screens, beside its file as
 // "name@<ratio>x.suffix" ("welcome@1.5x.jpg"), at the ratios below.
@@ -93,7 +101,9 @@ class TLabel : public QLabel {
 // A picture drawn at its natural size from the top-left corner, clipped by
 // the control; with autoSize the control takes the picture's size. It shows
 // the rendering made for its screen's device pixel ratio, pixel for pixel,
-// and changes it when the window moves to a screen of another ratio.
+// and changes it when the window moves to a screen of another ratio. A
+// picture whose reader can check it is checked when set and decoded as its
+// window is first exposed, so a window that is never shown decodes nothing.
 class TImage : public QLabel {
   Q_OBJECT
   Q_PROPERTY(QString picture READ Picture WRITE WritePicture)
@@ -109,6 +119,7 @@ class TImage : public QLabel {
 
  protected:
   bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
 
  private:
@@ -116,10 +127,14 @@ class TImage : public QLabel {
     RunPropertySetter([&] { SetPicture(path); });
   }
   void ShowPicture(const QPixmap& picture);
+  void ShowPendingPicture();
   void MatchDevicePixelRatio();
 
   QString FPicture;
   bool FAutoSize = false;
+  // Checked but not yet decoded, and the size the check gave.
+  bool FPending = false;
+  QSize FPendingSize;
   // The ratio the picture was last loaded for, so a rendering that fails to
   // load is not tried again at every paint.
   qreal FRatio = 1.0;

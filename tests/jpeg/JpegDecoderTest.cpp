@@ -123,6 +123,27 @@ TEST(JpegDecoder, RejectsDamagedData) {
   }
   cases.push_back({"scrambled entropy data", scrambled});
 
+  // The check stands in for decoding when a picture is loaded: it must fail
+  // on exactly what decoding fails on, with the same message.
+  const auto outcome = [](auto&& read) {
+    try {
+      read();
+      return std::string("read");
+    } catch (const Exception& e) {
+      return std::string(e.what());
+    }
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(outcome([&] { CheckJpeg(c.bytes, "welcome.jpg"); }),
+              outcome([&] { Decode(c.bytes, "welcome.jpg"); }));
+  }
+  for (const int width : {1, 7, 64, 67}) {
+    const TJpegSize size = CheckJpeg(EncodeSample(width, 9), "sample.jpg");
+    EXPECT_EQ(size.Width, width);
+    EXPECT_EQ(size.Height, 9);
+  }
+
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     try {

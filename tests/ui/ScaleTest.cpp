@@ -93,6 +93,10 @@ TEST(WelcomeScaleTest, LayoutGrowsWithTheTextThePictureDoesNot) {
   EXPECT_EQ(form->Label2->font().pixelSize(), 53);
   EXPECT_EQ(form->Label5->font().pixelSize(), 24);
   EXPECT_EQ(form->Image1->geometry(), form->rect());
+  // The picture is decoded as its window is first exposed.
+  EXPECT_TRUE(form->Image1->pixmap().isNull());
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.data()));
   EXPECT_EQ(form->Image1->pixmap().size(), QSize(550, 500));
   // The wrapped texts still fit their grown boxes.
   for (const TLabel* label : {form->Label4, form->Label5, form->Label6}) {
