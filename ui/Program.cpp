@@ -10,9 +10,13 @@
 
 #include <QEvent>
 #include <QIcon>
+#include <QImage>
 #include <QImageReader>
+#include <QList>
 #include <QPixmap>
 #include <QWidget>
+
+#include <future>
 
 namespace korvalen {
 namespace {
@@ -21,12 +25,22 @@ namespace {
 // 40, 48 and 64 serve screens of 1.25, 1.5 and 2 device pixels per pixel.
 // Read by Qt's own PNG reader alone: a reader allowed to detect formats
 // loads and asks every image plug-in first, even when told the format.
-QIcon ProgramIcon() {
-  QIcon icon;
+QList<QImage> ReadProgramIconPictures() {
+  QList<QImage> pictures;
   for (const int size : {32, 40, 48, 64, 128, 256}) {
     QImageReader reader(QStringLiteral(":/icons/korvalen-%1.png").arg(size), "png");
     reader.setAutoDetectImageFormat(false);
-    icon.addPixmap(QPixmap::fromImage(reader.read()));
+    pictures.append(reader.read());
+  }
+  return pictures;
+}
+
+// Kept in the reader's format, unpremultiplied ARGB, which is what the X11
+// window icon is sent in: nothing converts the pixels there and back.
+QIcon IconOf(const QList<QImage>& pictures) {
+  QIcon icon;
+  for (const QImage& picture : pictures) {
+    icon.addPixmap(QPixmap::fromImage(picture, Qt::NoFormatConversion));
   }
   return icon;
 }
@@ -34,7 +48,9 @@ QIcon ProgramIcon() {
 // Gives the application its icon as its first window is about to show,
 // before the window is mapped, so every window still carries it. A later
 // instance shows no window and so never decodes the pictures, nor hands
-// them to the never-shown title window.
+// them to the never-shown title window. The pictures are read on a worker
+// from the moment the first window is polished, alongside the rest of
+// getting it ready (its fonts, its native window), and taken as it shows.
 class TIconOnFirstShow final : public QObject {
  public:
   explicit TIconOnFirstShow(QApplication& application) : QObject(&application) {
@@ -43,13 +59,19 @@ class TIconOnFirstShow final : public QObject {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::Show && watched->isWidgetType() &&
-        static_cast<QWidget*>(watched)->isWindow()) {
+    const bool window = watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow();
+    if (window && event->type() == QEvent::Polish && !FPictures.valid()) {
+      FPictures = std::async(std::launch::async, ReadProgramIconPictures);
+    } else if (window && event->type() == QEvent::Show) {
       QCoreApplication::instance()->removeEventFilter(this);
-      QApplication::setWindowIcon(ProgramIcon());
+      QApplication::setWindowIcon(
+          IconOf(FPictures.valid() ? FPictures.get() : ReadProgramIconPictures()));
     }
     return false;
   }
+
+ private:
+  std::future<QList<QImage>> FPictures;
 };
 
 }  // namespace

@@ -72,6 +72,19 @@ void BlankClientLeaderName(xcb_connection_t* connection, xcb_window_t window) {
   std::free(reply);
 }
 
+// The window that carries the title for the single-instance guard. It is
+// never shown, so it takes no icon: giving it the application's would cost
+// converting every size of the icon and sending them all to the display.
+class TTitleWindow final : public QWindow {
+ protected:
+  bool event(QEvent* event) override {
+    if (event->type() == QEvent::ApplicationWindowIconChange) {
+      return true;
+    }
+    return QWindow::event(event);
+  }
+};
+
 }  // namespace
 
 QString TitleFromFileName(const QString& path) {
@@ -106,7 +119,7 @@ TApplication::TApplication(int& argc, char** argv)
   setQuitOnLastWindowClosed(false);
   InstallFontSubstitutes();
 
-  FTitleWindow = std::make_unique<QWindow>();
+  FTitleWindow = std::make_unique<TTitleWindow>();
   FTitleWindow->setTitle(FTitle);
   // X11 has no window of zero size; one pixel is the least it takes. The
   // window is never mapped, so its size shows nowhere.
