@@ -45,7 +45,7 @@ std::span<const std::uint8_t> BytesOf(const QByteArray& bytes) {
 // JPEG files go through libjpeg's own API rather than Qt's image plug-in,
 // straight into the image the pixmap then takes over without a copy or a
 // conversion.
-QPixmap ReadJpeg(const QString& path) {
+QImage ReadJpeg(const QString& path) {
   const QByteArray bytes = ReadPictureFile(path);
   QImage image;
   DecodeJpeg(BytesOf(bytes), path.toStdString(), [&image](int width, int height) {
@@ -57,7 +57,7 @@ QPixmap ReadJpeg(const QString& path) {
   if (image.isNull()) {
     throw Exception(Format(res::SCannotLoadPicture, {path.toStdString()}));
   }
-  return QPixmap::fromImage(std::move(image));
+  return image;
 }
 
 QSize CheckJpegFile(const QString& path) {

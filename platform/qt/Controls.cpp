@@ -17,6 +17,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <future>
 #include <utility>
 
 namespace korvalen {
@@ -51,15 +52,19 @@ std::optional<QSize> CheckPicture(const QString& path) {
   return format->Checker(path);
 }
 
-QPixmap LoadPicture(const QString& path) {
+QImage ReadPicture(const QString& path) {
   if (const TPictureFormat* format = FormatOf(path)) {
     return format->Reader(path);
   }
-  QPixmap picture(path);
+  QImage picture(path);
   if (picture.isNull()) {
     throw Exception(Format(res::SCannotLoadPicture, {path.toStdString()}));
   }
   return picture;
+}
+
+QPixmap LoadPicture(const QString& path) {
+  return QPixmap::fromImage(ReadPicture(path));
 }
 
 QString PictureRenderingPath(const QString& path, qreal ratio) {
@@ -200,6 +205,7 @@ TImage::TImage(QWidget* parent) : QLabel(parent) {
 
 void TImage::SetPicture(const QString& path) {
   const qreal ratio = devicePixelRatioF();
+  FDecoding = {};
   if (const std::optional<QSize> checked = CheckPicture(PicturePathFor(path, ratio))) {
     FPicture = path;
     FRatio = ratio;
@@ -239,9 +245,15 @@ void TImage::ShowPendingPicture() {
     return;
   }
   FPending = false;
+  std::future<QImage> decoding = std::move(FDecoding);
   // The picture passed its check; what fails now (memory) is reported, and
   // the control stays empty.
-  RunGuarded([this] { ShowPicture(LoadPictureFor(FPicture, FRatio)); });
+  RunGuarded([&] {
+    QPixmap picture = QPixmap::fromImage(
+        decoding.valid() ? decoding.get() : ReadPicture(PicturePathFor(FPicture, FRatio)));
+    picture.setDevicePixelRatio(FRatio);
+    ShowPicture(picture);
+  });
 }
 
 void TImage::MatchDevicePixelRatio() {
@@ -251,6 +263,7 @@ void TImage::MatchDevicePixelRatio() {
   }
   FRatio = ratio;
   FPending = false;
+  FDecoding = {};
   ShowPicture(LoadPictureFor(FPicture, ratio));
 }
 
@@ -258,8 +271,13 @@ bool TImage::event(QEvent* event) {
   if (event->type() == QEvent::ScreenChangeInternal) {
     MatchDevicePixelRatio();
   }
-  // Decoded as the window is exposed, before its first paint: decoding in
-  // the paint itself would ask for a second one.
+  // Decoded on a worker from the polish, while the rest of the window gets
+  // ready to show, and taken as the window is exposed, before its first
+  // paint: taking it in the paint itself would ask for a second one.
+  if (event->type() == QEvent::Polish && FPending && !FDecoding.valid()) {
+    FDecoding = std::async(std::launch::async,
+                           [file = PicturePathFor(FPicture, FRatio)] { return ReadPicture(file); });
+  }
   if (event->type() == QEvent::Show && FPending && window()->windowHandle() != nullptr) {
     window()->windowHandle()->installEventFilter(this);
   }

@@ -9,6 +9,7 @@
 
 #include <QComboBox>
 #include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QList>
@@ -19,14 +20,16 @@
 #include <QStringList>
 
 #include <functional>
+#include <future>
 #include <optional>
 
 namespace korvalen {
 
 // Reads a picture file; the default reads every format Qt reads. A program
 // registers its own reader for a file suffix ("jpg") when it decodes that
-// format itself. A reader throws when it cannot read the file.
-using TPictureReader = std::function<QPixmap(const QString& path)>;
+// format itself. A reader throws when it cannot read the file, and may run
+// on any thread.
+using TPictureReader = std::function<QImage(const QString& path)>;
 // Reads a picture file whole and gives its size without making its pixels,
 // throwing what the reader would; a reader that has one is asked for the
 // pixels only when the picture is first drawn.
@@ -34,6 +37,7 @@ using TPictureChecker = std::function<QSize(const QString& path)>;
 void RegisterPictureReader(const QString& suffix, TPictureReader reader,
                            TPictureChecker checker = {});
 // Throws Exception "Cannot load picture <path>" when nothing can read it.
+QImage ReadPicture(const QString& path);
 QPixmap LoadPicture(const QString& path);
 // The size of the picture, checked, when its reader has a checker.
 std::optional<QSize> CheckPicture(const QString& path);
@@ -102,8 +106,9 @@ class TLabel : public QLabel {
 // the control; with autoSize the control takes the picture's size. It shows
 // the rendering made for its screen's device pixel ratio, pixel for pixel,
 // and changes it when the window moves to a screen of another ratio. A
-// picture whose reader can check it is checked when set and decoded as its
-// window is first exposed, so a window that is never shown decodes nothing.
+// picture whose reader can check it is checked when set, decoded on a worker
+// once the control is polished and shown as its window is first exposed, so
+// a window that is never shown decodes nothing.
 class TImage : public QLabel {
   Q_OBJECT
   Q_PROPERTY(QString picture READ Picture WRITE WritePicture)
@@ -132,9 +137,11 @@ class TImage : public QLabel {
 
   QString FPicture;
   bool FAutoSize = false;
-  // Checked but not yet decoded, and the size the check gave.
+  // Checked but not yet decoded, and the size the check gave; the decoding
+  // under way, once the control is polished.
   bool FPending = false;
   QSize FPendingSize;
+  std::future<QImage> FDecoding;
   // The ratio the picture was last loaded for, so a rendering that fails to
   // load is not tried again at every paint.
   qreal FRatio = 1.0;
