@@ -90,7 +90,7 @@ QString PicturePathFor(const QString& path, qreal devicePixelRatio) {
   }
   QString largest = path;
   for (const qreal ratio : PictureRenderingRatios) {
-    const QString rendering = PictureRenderingPath(path, ratio);
+    QString rendering = PictureRenderingPath(path, ratio);
     if (!QFile::exists(rendering)) {
       continue;
     }
