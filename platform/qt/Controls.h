@@ -107,8 +107,8 @@ class TLabel : public QLabel {
 // the rendering made for its screen's device pixel ratio, pixel for pixel,
 // and changes it when the window moves to a screen of another ratio. A
 // picture whose reader can check it is checked when set, decoded on a worker
-// once the control is polished and shown as its window is first exposed, so
-// a window that is never shown decodes nothing.
+// once the control is polished (Polished.h) and shown as its window is first
+// exposed, so a window that is never polished decodes nothing.
 class TImage : public QLabel {
   Q_OBJECT
   Q_PROPERTY(QString picture READ Picture WRITE WritePicture)

@@ -4,9 +4,10 @@
 // accessibility layer of every change to a control's text or accessible
 // name, and the first telling connects the program to the session bus;
 // sizing a label to its text loads the label's font. A window that is never
-// shown (a later instance's, which only hands over to the first) needs
-// neither, so such work waits until Qt polishes the control, which it does
-// just before the control is first shown.
+// shown needs neither, so such work waits until Qt polishes the control:
+// just before it is first shown, or else once the event loop runs. A later
+// instance, which only hands over to the first and ends before its loop
+// ever runs, so does none of it.
 
 #include <QWidget>
 

@@ -1,15 +1,18 @@
 #include "platform/qt/Components.h"
 #include "platform/qt/Controls.h"
+#include "platform/qt/ErrorGuard.h"
 #include "platform/qt/LayoutLoader.h"
 #include "platform/runtime/Exceptions.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -237,6 +240,60 @@ TEST_F(LayoutLoaderTest, MissingFileAndMissingPictureAreClearErrors) {
   } catch (const Exception& e) {
     EXPECT_EQ(std::string(e.what()), "Cannot load picture /no/such.png");
   }
+}
+
+// A picture whose reader can check it is only checked while its window
+// loads, and decoded once the window is polished (as when it shows); one
+// that passes its check and then fails to decode is reported once, and its
+// control stays empty.
+std::atomic<int> GProbeReads{0};
+
+TEST_F(LayoutLoaderTest, CheckedPicturesDecodeOnlyForAShownWindow) {
+  RegisterPictureReader(
+      QStringLiteral("probe"),
+      [](const QString& path) {
+        ++GProbeReads;
+        if (path.contains(QLatin1String("broken"))) {
+          throw Exception("Cannot read picture " + path.toStdString() + ": damaged");
+        }
+        QImage image(10, 10, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        return image;
+      },
+      [](const QString&) { return QSize(10, 10); });
+  QStringList reports;
+  const TErrorPresenter previous =
+      SetErrorPresenter([&reports](const QString&, const QString& message) { reports << message; });
+  const QString layout = QStringLiteral(R"({ "class": "TfrmProbe", "name": "f", "components": [
+      { "class": "TImage", "name": "I", "properties": { "picture": "%1", "autoSize": true } } ] })");
+
+  GProbeReads = 0;
+  {
+    TfrmProbe unseen;
+    LoadLayout(unseen, Write(layout.arg(QStringLiteral("good.probe")).toUtf8().constData()));
+    EXPECT_EQ(FindComponent<TImage>(unseen, QStringLiteral("I")).size(), QSize(10, 10));
+  }
+  EXPECT_EQ(GProbeReads, 0) << "loading the window decoded its picture";
+
+  const struct {
+    const char* file;
+    bool shown;
+  } rows[] = {{"good.probe", true}, {"broken.probe", false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.file);
+    reports.clear();
+    GProbeReads = 0;
+    TfrmProbe form;
+    LoadLayout(form, Write(layout.arg(QLatin1String(row.file)).toUtf8().constData()));
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    QCoreApplication::processEvents();
+    const TImage& image = FindComponent<TImage>(form, QStringLiteral("I"));
+    EXPECT_EQ(GProbeReads, 1);
+    EXPECT_EQ(!image.pixmap().isNull(), row.shown);
+    EXPECT_EQ(reports.size(), row.shown ? 0 : 1) << reports.join('\n').toStdString();
+  }
+  SetErrorPresenter(previous);
 }
 
 }  // namespace
