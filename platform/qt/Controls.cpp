@@ -206,10 +206,12 @@ TImage::TImage(QWidget* parent) : QLabel(parent) {
 void TImage::SetPicture(const QString& path) {
   const qreal ratio = devicePixelRatioF();
   FDecoding = {};
-  if (const std::optional<QSize> checked = CheckPicture(PicturePathFor(path, ratio))) {
+  QString file = PicturePathFor(path, ratio);
+  if (const std::optional<QSize> checked = CheckPicture(file)) {
     FPicture = path;
     FRatio = ratio;
     FPending = true;
+    FPendingFile = std::move(file);
     FPendingSize = (QSizeF(*checked) / ratio).toSize();
     setPixmap(QPixmap());
     if (FAutoSize) {
@@ -249,8 +251,8 @@ void TImage::ShowPendingPicture() {
   // The picture passed its check; what fails now (memory) is reported, and
   // the control stays empty.
   RunGuarded([&] {
-    QPixmap picture = QPixmap::fromImage(
-        decoding.valid() ? decoding.get() : ReadPicture(PicturePathFor(FPicture, FRatio)));
+    QPixmap picture =
+        QPixmap::fromImage(decoding.valid() ? decoding.get() : ReadPicture(FPendingFile));
     picture.setDevicePixelRatio(FRatio);
     ShowPicture(picture);
   });
@@ -275,8 +277,7 @@ bool TImage::event(QEvent* event) {
   // ready to show, and taken as the window is exposed, before its first
   // paint: taking it in the paint itself would ask for a second one.
   if (event->type() == QEvent::Polish && FPending && !FDecoding.valid()) {
-    FDecoding = std::async(std::launch::async,
-                           [file = PicturePathFor(FPicture, FRatio)] { return ReadPicture(file); });
+    FDecoding = std::async(std::launch::async, [file = FPendingFile] { return ReadPicture(file); });
   }
   if (event->type() == QEvent::Show && FPending && window()->windowHandle() != nullptr) {
     window()->windowHandle()->installEventFilter(this);

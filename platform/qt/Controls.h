@@ -137,9 +137,11 @@ class TImage : public QLabel {
 
   QString FPicture;
   bool FAutoSize = false;
-  // Checked but not yet decoded, and the size the check gave; the decoding
-  // under way, once the control is polished.
+  // Checked but not yet decoded: the file checked (the rendering for the
+  // ratio), the size the check gave, and the decoding under way once the
+  // control is polished.
   bool FPending = false;
+  QString FPendingFile;
   QSize FPendingSize;
   std::future<QImage> FDecoding;
   // The ratio the picture was last loaded for, so a rendering that fails to
