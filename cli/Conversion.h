@@ -6,8 +6,10 @@
 #include "cli/UnitIndex.h"
 #include "platform/runtime/Exceptions.h"
 
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace korvalen::cli {
@@ -32,12 +34,29 @@ struct TResultForm {
 // pattern formatter's (which throws EConvertError for a pattern too long).
 std::string FormatValue(double value, const TResultForm& form);
 
-// Reads an amount: an optional sign, digits with at most one decimal
-// separator (the point, or the given locale separator), an optional exponent.
-// No grouping, hexadecimal, infinity or NaN. A magnitude too small for a
-// double reads as zero; one too large throws EInputError, as does any other
-// text.
-double ParseAmount(std::string_view text, char localeSeparator);
+// The locale's own number separators, as the command line reads and writes
+// them: whole strings, so multi-byte ones (U+202F in fr_FR, U+066B and U+066C
+// in ps_AF) are kept rather than replaced by one-byte defaults.
+struct TNumberSeparators {
+  std::string Decimal = ".";
+  std::string Thousand;  // empty: the locale groups no digits
+};
+
+// Words that do not form AMOUNT FROM [to] TO.
+class ERequestShape : public EInputError {
+ public:
+  using EInputError::EInputError;
+};
+
+// Reads an amount: blanks around it are ignored; an optional sign, digits
+// with at most one decimal separator (the point, or the locale's), an
+// optional exponent; or a simple fraction ("1/2"). Digits may be grouped by
+// threes with the locale's thousands separator ("12,345,678" in en_US; none
+// in the C locale). Where that separator is the point, which also reads as a
+// decimal point, "1.000" has two readings and is refused with both. No
+// hexadecimal, infinity or NaN. A magnitude too small for a double reads as
+// zero; one too large throws EInputError, as does any other text.
+double ParseAmount(std::string_view text, const TNumberSeparators& separators);
 
 // Shows a word of anyone's input inside a message: quoted, with control
 // bytes escaped so they cannot act on a terminal.
@@ -45,32 +64,52 @@ std::string Quoted(std::string_view word);
 
 class TConverter {
  public:
-  TConverter(const TUnitIndex& index, TResultForm form, char decimalSeparator);
+  // Sets the formatter's separators for separators; the formatter writes one
+  // byte each, so multi-byte ones are written through stand-ins that
+  // Localized replaces.
+  TConverter(const TUnitIndex& index, TResultForm form, TNumberSeparators separators);
 
-  // The result text of AMOUNT FROM TO. A unit is a description, or
-  // FAMILY:DESCRIPTION; an unqualified description is taken from the first
-  // family in which the other unit also has a match. Throws EInputError, or
-  // the engine's error (units of different families, a date out of range,
-  // an overflow).
-  std::string Convert(std::string_view amount, std::string_view from, std::string_view to);
+  // The result text of words: AMOUNT FROM TO, AMOUNT FROM to TO (the units
+  // then may be several words each: "8 fl oz to ml"), or the amount glued to
+  // FROM ("3kg lb", "180°C F"). A unit is any name FindUnits knows, or
+  // FAMILY:NAME; the family both units share decides ("12 oz g" is Ounces,
+  // "8 oz ml" FluidOunces); none or several is an error, naming the
+  // candidates. An amount for DateTime may be a date ("2024-01-01T12:00");
+  // a temperature below its scale's absolute zero is refused. Throws
+  // ERequestShape, EInputError (naming every unknown word, with the nearest
+  // names), or the engine's error.
+  std::string Convert(std::span<const std::string_view> words);
 
-  // Converts one line of whitespace-separated AMOUNT FROM TO and appends the
-  // result, or "error: " and the reason, and a newline. Returns whether the
-  // line converted.
+  // Converts one line of blank-separated words and appends the result, or
+  // "error: " and the reason, and a newline; a blank line or one starting
+  // with "#" appends the newline alone. Returns whether the line converted.
   bool ConvertLine(std::string_view line, std::string& out);
+
+  // text with the stand-ins for multi-byte separators written out.
+  std::string Localized(std::string text) const;
 
  private:
   struct TUnitWord {
-    TConvFamilyId Family = IllegalFamilyId;  // given by a qualifier
+    std::string_view Text;
     std::vector<TUnitRef> Matches;
   };
-  void Resolve(std::string_view word, TUnitWord& unit) const;
+  // Adds to problems what is wrong with word; the units it may be otherwise.
+  void Resolve(std::string_view word, TUnitWord& unit, std::string& problems) const;
+  std::string_view Joined(std::span<const std::string_view> words, std::string& storage) const;
 
   const TUnitIndex& FIndex;
   TResultForm FForm;
-  char FDecimalSeparator;
-  TUnitWord FFrom;  // kept to reuse their storage from line to line
+  TNumberSeparators FSeparators;
+  char FDecimalStandIn = '\0';  // NUL: the formatter writes the separator itself
+  char FThousandStandIn = '\0';
+  TConvType FDateTime = IllegalTypeId;
+  std::vector<std::pair<TConvType, double>> FScaleZeros;
+  // Kept to reuse their storage from line to line.
+  TUnitWord FFrom;
   TUnitWord FTo;
+  std::vector<std::string_view> FWords;
+  std::string FFromText;
+  std::string FToText;
 };
 
 // Cuts a stream of bytes into lines and converts each one as it completes,

@@ -1,6 +1,9 @@
 #include "cli/UnitIndex.h"
 
+#include "cli/UnitNames.h"
+
 #include <algorithm>
+#include <numeric>
 
 namespace korvalen::cli {
 
@@ -15,7 +18,265 @@ bool IsAscii(std::string_view text) noexcept {
                      [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
+// Calls visit with each piece of list between separators, empty ones skipped.
+template <typename TVisit>
+void ForEachItem(std::string_view list, std::string_view separator, TVisit visit) {
+  while (!list.empty()) {
+    const std::size_t end = list.find(separator);
+    if (end != 0) {
+      visit(list.substr(0, end));
+    }
+    if (end == std::string_view::npos) {
+      return;
+    }
+    list.remove_prefix(end + separator.size());
+  }
+}
+
+void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
+  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at)) {
+    text.replace(at, from.size(), to);
+    at += to.size();
+  }
+}
+
+// A name as derived forms are matched: folded, without spaces and hyphens,
+// with the -re spellings of "meter" and "liter" read as those.
+std::string MatchKey(std::string_view name) {
+  std::string key;
+  key.reserve(name.size());
+  for (const char c : name) {
+    if (c != ' ' && c != '-') {
+      key += FoldAscii(c);
+    }
+  }
+  ReplaceAll(key, "metre", "meter");
+  ReplaceAll(key, "litre", "liter");
+  return key;
+}
+
+std::string WithoutSpaces(std::string_view name) {
+  std::string text;
+  text.reserve(name.size());
+  for (const char c : name) {
+    if (c != ' ' && c != '-') {
+      text += c;
+    }
+  }
+  return text;
+}
+
+// The singular of a folded plural name, or empty when it is not one:
+// "feet" gives "foot", "centuries" "century", "millennia" "millennium",
+// "inches" "inch"; "celsius" and "kelvin" give nothing.
+std::string Singular(std::string_view key) {
+  const auto replaced = [&](std::string_view suffix, std::string_view by) {
+    return std::string(key.substr(0, key.size() - suffix.size())) + std::string(by);
+  };
+  if (key.ends_with("ies")) {
+    return replaced("ies", "y");
+  }
+  if (key.ends_with("ia")) {
+    return replaced("ia", "ium");
+  }
+  if (key.ends_with("eet")) {
+    return replaced("eet", "oot");
+  }
+  if (key.ends_with("ches")) {
+    return replaced("ches", "ch");
+  }
+  if (key.ends_with("s") && !key.ends_with("us")) {
+    return replaced("s", "");
+  }
+  return {};
+}
+
+void AddUnique(std::vector<TUnitRef>& units, TUnitRef unit) {
+  if (std::none_of(units.begin(), units.end(),
+                   [&](TUnitRef known) { return known.Type == unit.Type; })) {
+    units.push_back(unit);
+  }
+}
+
+std::size_t EditDistance(std::string_view a, std::string_view b) {
+  // Levenshtein distance with adjacent transpositions, over folded bytes.
+  const std::size_t n = b.size();
+  std::vector<std::size_t> before(n + 1);
+  std::vector<std::size_t> previous(n + 1);
+  std::vector<std::size_t> current(n + 1);
+  std::iota(previous.begin(), previous.end(), std::size_t{0});
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    current[0] = i;
+    for (std::size_t j = 1; j <= n; ++j) {
+      const bool same = FoldAscii(a[i - 1]) == FoldAscii(b[j - 1]);
+      current[j] =
+          std::min({previous[j] + 1, current[j - 1] + 1, previous[j - 1] + (same ? 0 : 1)});
+      if (i > 1 && j > 1 && FoldAscii(a[i - 1]) == FoldAscii(b[j - 2]) &&
+          FoldAscii(a[i - 2]) == FoldAscii(b[j - 1])) {
+        current[j] = std::min(current[j], before[j - 2] + 1);
+      }
+    }
+    before.swap(previous);
+    previous.swap(current);
+  }
+  return previous[n];
+}
+
 }  // namespace
+
+struct TUnitIndex::TNameTables {
+  struct TNamed {
+    std::string Name;
+    TUnitRef Unit;
+  };
+  // Derived forms and the table's words, by MatchKey.
+  std::unordered_map<std::string, std::vector<TUnitRef>> Derived;
+  std::unordered_map<std::string_view, std::vector<TUnitRef>> Symbols;
+  std::unordered_map<std::string_view, std::vector<TUnitRef>> Refused;
+  std::unordered_map<TConvType, std::string> OtherNames;
+  // Every description, word and symbol, for the nearest names.
+  std::vector<TNamed> All;
+};
+
+TUnitIndex::~TUnitIndex() = default;
+
+const TUnitIndex::TNameTables& TUnitIndex::NameTables() const {
+  if (FNameTables) {
+    return *FNameTables;
+  }
+  auto tables = std::make_unique<TNameTables>();
+  const auto addDerived = [&](std::string_view name, TUnitRef unit) {
+    std::string key = MatchKey(name);
+    std::string singular = Singular(key);
+    AddUnique(tables->Derived[std::move(key)], unit);
+    if (!singular.empty()) {
+      AddUnique(tables->Derived[std::move(singular)], unit);
+    }
+  };
+  TConvTypeArray types;
+  for (const TConvFamilyId family : FFamilies) {
+    TypesOfFamily(family, types);
+    for (const TConvType type : types) {
+      const std::string description = DescriptionOfType(type);
+      addDerived(description, {family, type});
+      tables->All.push_back({description, {family, type}});
+    }
+  }
+  std::vector<TUnitRef> units;
+  for (const TUnitNames& entry : UnitNames()) {
+    FindInAllFamilies(entry.Unit, units);
+    if (units.empty()) {
+      continue;
+    }
+    std::string& other = tables->OtherNames[units.front().Type];
+    for (const TUnitRef unit : units) {
+      ForEachItem(entry.Words, ", ", [&](std::string_view word) {
+        addDerived(word, unit);
+        tables->All.push_back({std::string(word), unit});
+      });
+      ForEachItem(entry.Symbols, " ", [&](std::string_view symbol) {
+        AddUnique(tables->Symbols[symbol], unit);
+        tables->All.push_back({std::string(symbol), unit});
+      });
+    }
+    ForEachItem(entry.Words, ", ", [&](std::string_view word) {
+      other += other.empty() ? "" : ", ";
+      other += word;
+    });
+    ForEachItem(entry.Symbols, " ", [&](std::string_view symbol) {
+      other += other.empty() ? "" : ", ";
+      other += symbol;
+    });
+  }
+  for (const TRefusedSymbol& entry : RefusedSymbols()) {
+    std::vector<TUnitRef>& candidates = tables->Refused[entry.Symbol];
+    ForEachItem(entry.Units, " ", [&](std::string_view description) {
+      FindInAllFamilies(description, units);
+      for (const TUnitRef unit : units) {
+        AddUnique(candidates, unit);
+      }
+    });
+  }
+  FNameTables = std::move(tables);
+  return *FNameTables;
+}
+
+TUnitIndex::TMatch TUnitIndex::FindUnits(std::string_view name, TConvFamilyId family,
+                                         std::vector<TUnitRef>& found) const {
+  const auto keep = [&](const std::vector<TUnitRef>& units) {
+    found.clear();
+    for (const TUnitRef unit : units) {
+      if (family == IllegalFamilyId || unit.Family == family) {
+        found.push_back(unit);
+      }
+    }
+    return !found.empty();
+  };
+  // Descriptions first, unless the name is not ASCII: then it can only match
+  // a description through Unicode case folding, which the table's non-ASCII
+  // symbols never do, so the table goes first and spares loading the
+  // collation for them.
+  const bool descriptionsFirst = IsAscii(name);
+  std::vector<TUnitRef> units;
+  if (descriptionsFirst) {
+    FindInAllFamilies(name, units);
+    if (keep(units)) {
+      return TMatch::Units;
+    }
+  }
+  const TNameTables& tables = NameTables();
+  if (const auto derived = tables.Derived.find(MatchKey(name));
+      derived != tables.Derived.end() && keep(derived->second)) {
+    return TMatch::Units;
+  }
+  const std::string symbol = WithoutSpaces(name);
+  if (const auto hit = tables.Symbols.find(symbol);
+      hit != tables.Symbols.end() && keep(hit->second)) {
+    return TMatch::Units;
+  }
+  if (const auto refused = tables.Refused.find(symbol);
+      refused != tables.Refused.end() && keep(refused->second)) {
+    return TMatch::Refused;
+  }
+  if (!descriptionsFirst) {
+    FindInAllFamilies(name, units);
+    if (keep(units)) {
+      return TMatch::Units;
+    }
+  }
+  found.clear();
+  return TMatch::None;
+}
+
+std::vector<std::string> TUnitIndex::Nearest(std::string_view name, TConvFamilyId family) const {
+  const std::size_t limit = std::max<std::size_t>(1, name.size() / 3);
+  std::size_t best = limit + 1;
+  std::vector<std::string> nearest;
+  for (const TNameTables::TNamed& named : NameTables().All) {
+    if (family != IllegalFamilyId && named.Unit.Family != family) {
+      continue;
+    }
+    const std::size_t distance = EditDistance(name, named.Name);
+    if (distance > best) {
+      continue;
+    }
+    if (distance < best) {
+      best = distance;
+      nearest.clear();
+    }
+    if (nearest.size() < 3 &&
+        std::find(nearest.begin(), nearest.end(), named.Name) == nearest.end()) {
+      nearest.push_back(named.Name);
+    }
+  }
+  return nearest;
+}
+
+std::string TUnitIndex::OtherNames(TConvType type) const {
+  const auto& names = NameTables().OtherNames;
+  const auto found = names.find(type);
+  return found == names.end() ? std::string() : found->second;
+}
 
 std::size_t TUnitIndex::TFoldHash::operator()(std::string_view text) const noexcept {
   // FNV-1a over the folded bytes.

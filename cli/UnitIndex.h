@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -27,6 +28,9 @@ struct TUnitRef {
 class TUnitIndex {
  public:
   TUnitIndex();
+  ~TUnitIndex();
+  TUnitIndex(const TUnitIndex&) = delete;
+  TUnitIndex& operator=(const TUnitIndex&) = delete;
 
   // The registered families, in registration order.
   const std::vector<TConvFamilyId>& Families() const noexcept { return FFamilies; }
@@ -38,7 +42,29 @@ class TUnitIndex {
   // The matching unit type of every family that has one, in family order.
   void FindInAllFamilies(std::string_view description, std::vector<TUnitRef>& found) const;
 
+  enum class TMatch { None, Units, Refused };
+  // The units a name people type may stand for, within family unless that is
+  // IllegalFamilyId, by the first rule that finds any: the description; its
+  // singular, its -re spelling and the table's words, spaces and hyphens
+  // ignored ("square feet", "Litre"); the table's symbols, with case ("kg").
+  // "oz" gives Ounces and FluidOunces. Refused for a symbol that is a coin
+  // toss ("R"), with the units it could mean in found.
+  TMatch FindUnits(std::string_view name, TConvFamilyId family, std::vector<TUnitRef>& found) const;
+
+  // The names nearest to an unknown one by edit distance, without regard to
+  // case (at most three, none when nothing is close): "kilogam" gives
+  // Kilograms.
+  std::vector<std::string> Nearest(std::string_view name, TConvFamilyId family) const;
+
+  // A unit's words and symbols, separated by ", "; empty when it has none.
+  std::string OtherNames(TConvType type) const;
+
  private:
+  struct TNameTables;
+  // The table is indexed on first use, so that a request in catalogue names
+  // costs nothing more.
+  const TNameTables& NameTables() const;
+
   // ASCII case folding, which is the whole of the registry's matching rule
   // when both texts are ASCII.
   struct TFoldHash {
@@ -60,6 +86,7 @@ class TUnitIndex {
   std::unordered_map<std::string, TConvFamilyId, TFoldHash, TFoldEqual> FFamilyByName;
   // Each description's unit types, in family order.
   std::unordered_map<std::string, std::vector<TUnitRef>, TFoldHash, TFoldEqual> FTypesByName;
+  mutable std::unique_ptr<const TNameTables> FNameTables;
 };
 
 }  // namespace korvalen::cli
