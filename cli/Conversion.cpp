@@ -461,7 +461,10 @@ std::string TConverter::Convert(std::span<const std::string_view> words) {
                           " (YYYY-MM-DD, YYYY-MM-DDThh:mm or YYYY-MM-DDThh:mm:ss)");
       }
       amount.IsDate = true;
-    } else if (end == 0 || end == amount.Text.size()) {
+    } else if (end == 0 || end == amount.Text.size() ||
+               !(words.size() == 2 || (words.size() > 2 && IsTo(words[1])))) {
+      // Glued only where FROM is missing without it: "0x10 Grams Grams" is a
+      // bad amount, not the unit "x10".
       throw;
     } else {
       const std::string_view glued = amount.Text;
