@@ -21,6 +21,8 @@ packages=(
   qt6-wayland sway grim wtype weston jq
   imagemagick fonts-liberation2 fonts-dejavu-core locales
   desktop-file-utils appstream dpkg-dev file
+  # the command line's bash completion is tested against bash-completion
+  bash-completion
   # manual pages (written in scdoc, turned into roff by the build) and the package check
   scdoc lintian
   # tooling
