@@ -1,10 +1,11 @@
-// Input: 1 byte choosing the decimal separator and the result form, 1 byte
-// for the chunk size, then the stream's bytes as a user or a script might
+// Input: 1 byte choosing the locale's separators (one-byte, grouping with the
+// point, multi-byte) and the result form, 1 byte for the chunk size, then the stream's bytes as a user or a script might
 // send them. Whatever comes in, every input line must give exactly one
 // output line, and nothing may escape but the converter's own errors.
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -39,13 +40,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 2) {
     return 0;
   }
-  const char separator = (data[0] & 1) != 0 ? ',' : '.';
-  korvalen::SetNumberSeparators(separator, (data[0] & 1) != 0 ? '.' : ',');
+  static const korvalen::cli::TNumberSeparators Locales[] = {
+      {".", ""}, {".", ","}, {",", "."}, {",", "\u202F"}, {"\u066B", "\u066C"}};
+  const std::size_t choice = data[0];
   korvalen::cli::TResultForm form;
-  switch ((data[0] >> 1) % 3) {
+  switch (choice / std::size(Locales) % 3) {
     case 1:
       form.Kind = korvalen::cli::TResultForm::TKind::General;
-      form.Digits = 1 + (data[0] >> 3) % 17;
+      form.Digits = 1 + static_cast<int>(choice / 15 % 17);
       break;
     case 2:
       form.Kind = korvalen::cli::TResultForm::TKind::Pattern;
@@ -57,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t chunk = 1 + data[1];
   const std::string_view input(reinterpret_cast<const char*>(data + 2), size - 2);
 
-  korvalen::cli::TConverter converter(Index(), form, separator);
+  korvalen::cli::TConverter converter(Index(), form, Locales[choice % std::size(Locales)]);
   korvalen::cli::TStreamConverter stream(converter);
   std::string out;
   for (std::size_t i = 0; i < input.size(); i += chunk) {
