@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <tuple>
@@ -454,6 +455,50 @@ TEST(CommandLineProgram, AnswersEachLineBeforeTheNextArrives) {
   const TRun run = child.Finish();
   EXPECT_EQ(run.Status, 1);
   EXPECT_EQ(run.Out, "");
+}
+
+// On a terminal, a start without arguments says in one line how to use it
+// (a pipe gets no such line: the stream rows above see nothing on stderr).
+TEST(CommandLineProgram, OnATerminalWithoutArgumentsSaysHowToUseIt) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(master, 0) << std::strerror(errno);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const int terminal = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(terminal, 0) << std::strerror(errno);
+  int err[2];
+  ASSERT_EQ(pipe2(err, O_CLOEXEC), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, terminal, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+  std::string program = CONVERT_PROGRAM;
+  char* argv[] = {program.data(), nullptr};
+  pid_t pid = -1;
+  ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  close(terminal);
+  close(err[1]);
+  // End of input, as Ctrl-D gives it on a terminal in canonical mode.
+  ASSERT_EQ(write(master, "\x04", 1), 1);
+  std::string message;
+  char buffer[256];
+  pollfd ready{err[0], POLLIN, 0};
+  while (poll(&ready, 1, 10000) > 0) {
+    const ssize_t n = read(err[0], buffer, sizeof buffer);
+    if (n <= 0) {
+      break;
+    }
+    message.append(buffer, static_cast<std::size_t>(n));
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  close(err[0]);
+  close(master);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(Lines(message), 1u) << message;
+  EXPECT_TRUE(message.starts_with("korvalen-convert: ")) << message;
 }
 
 TEST(CommandLineProgram, AFailedWriteIsAFailure) {
