@@ -35,7 +35,7 @@ constexpr int ExitSuccess = 0;
 constexpr int ExitFailure = 1;
 constexpr int ExitUsage = 2;
 // Output waits in memory up to this size, or until input would block.
-constexpr std::size_t OutputChunk = 64 * 1024;
+constexpr std::size_t OutputChunk = std::size_t{64} * 1024;
 
 constexpr std::string_view HelpText =
     "Usage: korvalen-convert [OPTION]... AMOUNT FROM [to] TO\n"
@@ -339,7 +339,7 @@ int List(const TUnitIndex& index, std::optional<std::string_view> word) {
 int ConvertStream(TConverter& converter) {
   TStreamConverter stream(converter);
   std::string out;
-  std::vector<char> buffer(64 * 1024);
+  std::vector<char> buffer(OutputChunk);
   while (true) {
     if (!out.empty()) {
       pollfd input{STDIN_FILENO, POLLIN, 0};

@@ -3,6 +3,7 @@
 #include "cli/UnitNames.h"
 
 #include <algorithm>
+#include <array>
 #include <numeric>
 
 namespace korvalen::cli {
@@ -98,28 +99,34 @@ void AddUnique(std::vector<TUnitRef>& units, TUnitRef unit) {
   }
 }
 
-std::size_t EditDistance(std::string_view a, std::string_view b) {
-  // Levenshtein distance with adjacent transpositions, over folded bytes.
+// Levenshtein distance with adjacent transpositions, over folded bytes; rows
+// holds the three rows it works in, kept from call to call.
+std::size_t EditDistance(std::string_view a, std::string_view b,
+                         std::array<std::vector<std::size_t>, 3>& rows) {
   const std::size_t n = b.size();
-  std::vector<std::size_t> before(n + 1);
-  std::vector<std::size_t> previous(n + 1);
-  std::vector<std::size_t> current(n + 1);
-  std::iota(previous.begin(), previous.end(), std::size_t{0});
+  for (std::vector<std::size_t>& row : rows) {
+    row.assign(n + 1, 0);
+  }
+  auto* before = &rows[0];
+  auto* previous = &rows[1];
+  auto* current = &rows[2];
+  std::iota(previous->begin(), previous->end(), std::size_t{0});
   for (std::size_t i = 1; i <= a.size(); ++i) {
-    current[0] = i;
+    (*current)[0] = i;
     for (std::size_t j = 1; j <= n; ++j) {
       const bool same = FoldAscii(a[i - 1]) == FoldAscii(b[j - 1]);
-      current[j] =
-          std::min({previous[j] + 1, current[j - 1] + 1, previous[j - 1] + (same ? 0 : 1)});
+      std::size_t cost = std::min(
+          {(*previous)[j] + 1, (*current)[j - 1] + 1, (*previous)[j - 1] + (same ? 0 : 1)});
       if (i > 1 && j > 1 && FoldAscii(a[i - 1]) == FoldAscii(b[j - 2]) &&
           FoldAscii(a[i - 2]) == FoldAscii(b[j - 1])) {
-        current[j] = std::min(current[j], before[j - 2] + 1);
+        cost = std::min(cost, (*before)[j - 2] + 1);
       }
+      (*current)[j] = cost;
     }
-    before.swap(previous);
-    previous.swap(current);
+    std::swap(before, previous);
+    std::swap(previous, current);
   }
-  return previous[n];
+  return (*previous)[n];
 }
 
 }  // namespace
@@ -252,11 +259,16 @@ std::vector<std::string> TUnitIndex::Nearest(std::string_view name, TConvFamilyI
   const std::size_t limit = std::max<std::size_t>(1, name.size() / 3);
   std::size_t best = limit + 1;
   std::vector<std::string> nearest;
+  std::array<std::vector<std::size_t>, 3> rows;
   for (const TNameTables::TNamed& named : NameTables().All) {
-    if (family != IllegalFamilyId && named.Unit.Family != family) {
+    // The lengths alone put a name beyond reach: a garbage word costs no
+    // distance computations.
+    const std::size_t apart = name.size() > named.Name.size() ? name.size() - named.Name.size()
+                                                              : named.Name.size() - name.size();
+    if ((family != IllegalFamilyId && named.Unit.Family != family) || apart > best) {
       continue;
     }
-    const std::size_t distance = EditDistance(name, named.Name);
+    const std::size_t distance = EditDistance(name, named.Name, rows);
     if (distance > best) {
       continue;
     }
