@@ -1,7 +1,8 @@
-// Input: 1 byte choosing the locale's separators (one-byte, grouping with the
-// point, multi-byte) and the result form, 1 byte for the chunk size, then the stream's bytes as a
-// user or a script might send them. Whatever comes in, every input line must give exactly one
-// output line, and nothing may escape but the converter's own errors.
+// Input: 1 byte choosing the locale's separators (one-byte, grouping with
+// the point, multi-byte) and the result form, 1 byte for the chunk size,
+// then the stream's bytes as a user or a script might send them. Whatever
+// comes in, every input line must give exactly one output line, and nothing
+// may escape but the converter's own errors.
 
 #include <cstddef>
 #include <cstdint>
