@@ -493,7 +493,8 @@ std::string TConverter::Convert(std::span<const std::string_view> words) {
   } else {
     const std::size_t count = words.size();
     throw ERequestShape("expected AMOUNT FROM TO, got " + std::to_string(count) +
-                        (count == 1 ? " word" : " words"));
+                        (count == 1 ? " word" : " words") +
+                        (count > 3 ? " (a unit of several words needs 'to' before TO)" : ""));
   }
 
   std::string problems;
