@@ -371,7 +371,8 @@ TEST_F(CliTest, StreamGivesOneLinePerLineHoweverTheInputIsCut) {
       "2.20\n\n\n-40.00\n"
       "error: line longer than 4096 bytes\n"
       "error: Incompatible conversion types [Grams, Liters]\n2.20\n"
-      "error: expected AMOUNT FROM TO, got 4 words\n3.00\n";
+      "error: expected AMOUNT FROM TO, got 4 words (a unit of several words needs 'to' before "
+      "TO)\n3.00\n";
   for (std::size_t cut = 0; cut <= input.size(); cut += 7) {
     for (const std::size_t step : {std::size_t{1}, std::size_t{3}, input.size()}) {
       TStreamConverter stream(converter);
