@@ -5,7 +5,7 @@
 function __korvalen_convert_names
     set -l program (commandline -opc)[1]
     set -l token (commandline -ct)
-    set -l prefix
+    set -l prefix ''
     set -l list --list
     if string match -q -- '*:*' $token
         set prefix (string split -m1 : -- $token)[1]
