@@ -229,7 +229,7 @@ TEST_F(CliTest, EveryUnitAnswersToItsSingularWordsAndBritishSpelling) {
         }
       }
       for (const std::string& name : {singular, words, Upper(words), british}) {
-        SCOPED_TRACE(description + " as " + name);
+        SCOPED_TRACE(name);
         ASSERT_EQ(index.FindUnits(name, IllegalFamilyId, found), TUnitIndex::TMatch::Units);
         ASSERT_EQ(found.size(), 1u);
         EXPECT_EQ(found.front().Type, type);
