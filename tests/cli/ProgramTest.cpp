@@ -14,6 +14,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -455,6 +457,38 @@ TEST(CommandLineProgram, AnswersEachLineBeforeTheNextArrives) {
   const TRun run = child.Finish();
   EXPECT_EQ(run.Status, 1);
   EXPECT_EQ(run.Out, "");
+}
+
+// The manual page's table of other names is the program's own, unit by unit.
+TEST(CommandLineProgram, ManualPageListsEveryUnitsOtherNames) {
+  std::ifstream file(MANUAL_SOURCE);
+  ASSERT_TRUE(file) << MANUAL_SOURCE;
+  const std::string manual((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
+  const TRun run = RunProgram(CONVERT_PROGRAM, {"--list"}, CleanEnvironment({"LC_ALL=C"}));
+  std::size_t listed = 0;
+  std::size_t start = 0;
+  while (start < run.Out.size()) {
+    const std::size_t end = run.Out.find('\n', start);
+    const std::string line = run.Out.substr(start, end - start);
+    start = end + 1;
+    const std::size_t tab = line.find('\t');
+    if (tab != std::string::npos) {
+      const std::string entry = "\n*" + line.substr(2, tab - 2) + "*\n" + line.substr(tab) + "\n";
+      EXPECT_NE(manual.find(entry), std::string::npos) << line;
+      ++listed;
+    }
+  }
+  // And no more: one entry of two lines per unit in the section.
+  const std::size_t section = manual.find("# UNIT NAMES");
+  const std::string names = manual.substr(section, manual.find("\n# ", section + 1) - section);
+  std::size_t entries = 0;
+  for (std::size_t at = names.find("*\n\t"); at != std::string::npos;
+       at = names.find("*\n\t", at + 1)) {
+    ++entries;
+  }
+  EXPECT_EQ(entries, listed);
+  EXPECT_GT(listed, 100u);
 }
 
 // On a terminal, a start without arguments says in one line how to use it
