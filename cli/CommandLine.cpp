@@ -2,6 +2,7 @@
 
 #include "cli/Conversion.h"
 #include "cli/UnitIndex.h"
+#include "cli/UnitNames.h"
 #include "engine/StdConvs.h"
 #include "format/FormatResult.h"
 #include "platform/runtime/FloatSteps.h"
@@ -306,7 +307,7 @@ int List(const TUnitIndex& index, std::optional<std::string_view> word) {
     bool header = false;
     for (const TConvType type : types) {
       const std::string description = DescriptionOfType(type);
-      const std::string other = index.OtherNames(type);
+      const std::string other = OtherNames(description);
       if (word && only == IllegalFamilyId && !ContainsFolded(description, *word) &&
           !ContainsFolded(other, *word)) {
         continue;

@@ -387,8 +387,12 @@ std::string TConverter::Localized(std::string text) const {
   return result;
 }
 
-void TConverter::Resolve(std::string_view word, TUnitWord& unit, std::string& problems) const {
+void TConverter::Resolve(std::string_view word, TUnitWord& unit, std::string& problems) {
   unit.Text = word;
+  if (const auto known = FKnown.find(word); known != FKnown.end()) {
+    unit.Matches = known->second;
+    return;
+  }
   unit.Matches.clear();
   TConvFamilyId family = IllegalFamilyId;
   std::string_view name = word;
@@ -404,6 +408,10 @@ void TConverter::Resolve(std::string_view word, TUnitWord& unit, std::string& pr
   }
   const TUnitIndex::TMatch match = FIndex.FindUnits(name, family, unit.Matches);
   if (match == TUnitIndex::TMatch::Units) {
+    if (FKnown.size() == MaxKnownWords) {
+      FKnown.clear();
+    }
+    FKnown.emplace(word, unit.Matches);
     return;
   }
   problems += problems.empty() ? "" : " ";

@@ -6,9 +6,11 @@
 #include "cli/UnitIndex.h"
 #include "platform/runtime/Exceptions.h"
 
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -94,7 +96,7 @@ class TConverter {
     std::vector<TUnitRef> Matches;
   };
   // Adds to problems what is wrong with word; the units it may be otherwise.
-  void Resolve(std::string_view word, TUnitWord& unit, std::string& problems) const;
+  void Resolve(std::string_view word, TUnitWord& unit, std::string& problems);
   std::string_view Joined(std::span<const std::string_view> words, std::string& storage) const;
 
   const TUnitIndex& FIndex;
@@ -104,6 +106,16 @@ class TConverter {
   char FThousandStandIn = '\0';
   TConvType FDateTime = IllegalTypeId;
   std::vector<std::pair<TConvType, double>> FScaleZeros;
+  struct TWordHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view word) const noexcept {
+      return std::hash<std::string_view>()(word);
+    }
+  };
+  // Words a stream has named before, with their units: a stream tends to
+  // repeat its units, and a symbol's lookup reads the whole table.
+  static constexpr std::size_t MaxKnownWords = 1024;
+  std::unordered_map<std::string, std::vector<TUnitRef>, TWordHash, std::equal_to<>> FKnown;
   // Kept to reuse their storage from line to line.
   TUnitWord FFrom;
   TUnitWord FTo;

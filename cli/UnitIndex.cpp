@@ -131,81 +131,72 @@ std::size_t EditDistance(std::string_view a, std::string_view b,
 
 }  // namespace
 
-struct TUnitIndex::TNameTables {
-  struct TNamed {
-    std::string Name;
-    TUnitRef Unit;
+void TUnitIndex::FindDerived(std::string_view name, std::vector<TUnitRef>& found) const {
+  found.clear();
+  const std::string key = MatchKey(name);
+  const auto derivedFrom = [&](std::string_view other) {
+    const std::string otherKey = MatchKey(other);
+    return otherKey == key || Singular(otherKey) == key;
   };
-  // Derived forms and the table's words, by MatchKey.
-  std::unordered_map<std::string, std::vector<TUnitRef>> Derived;
-  std::unordered_map<std::string_view, std::vector<TUnitRef>> Symbols;
-  std::unordered_map<std::string_view, std::vector<TUnitRef>> Refused;
-  std::unordered_map<TConvType, std::string> OtherNames;
-  // Every description, word and symbol, for the nearest names.
-  std::vector<TNamed> All;
-};
-
-TUnitIndex::~TUnitIndex() = default;
-
-const TUnitIndex::TNameTables& TUnitIndex::NameTables() const {
-  if (FNameTables) {
-    return *FNameTables;
-  }
-  auto tables = std::make_unique<TNameTables>();
-  const auto addDerived = [&](std::string_view name, TUnitRef unit) {
-    std::string key = MatchKey(name);
-    std::string singular = Singular(key);
-    AddUnique(tables->Derived[std::move(key)], unit);
-    if (!singular.empty()) {
-      AddUnique(tables->Derived[std::move(singular)], unit);
+  // The plurals key may be the singular of; the descriptions they find are
+  // checked against the singular rule itself.
+  std::vector<std::string> plurals{key, key + "s", key + "es"};
+  const auto replaced = [&](std::string_view suffix, std::string_view by) {
+    if (key.ends_with(suffix)) {
+      plurals.push_back(key.substr(0, key.size() - suffix.size()) + std::string(by));
     }
   };
-  TConvTypeArray types;
-  for (const TConvFamilyId family : FFamilies) {
-    TypesOfFamily(family, types);
-    for (const TConvType type : types) {
-      const std::string description = DescriptionOfType(type);
-      addDerived(description, {family, type});
-      tables->All.push_back({description, {family, type}});
+  replaced("y", "ies");
+  replaced("ium", "ia");
+  replaced("oot", "eet");
+  for (const std::string& plural : plurals) {
+    const auto hit = FTypesByName.find(plural);
+    if (hit != FTypesByName.end() && derivedFrom(hit->first)) {
+      for (const TUnitRef unit : hit->second) {
+        AddUnique(found, unit);
+      }
     }
   }
   std::vector<TUnitRef> units;
   for (const TUnitNames& entry : UnitNames()) {
-    FindInAllFamilies(entry.Unit, units);
-    if (units.empty()) {
-      continue;
-    }
-    std::string& other = tables->OtherNames[units.front().Type];
-    for (const TUnitRef unit : units) {
-      ForEachItem(entry.Words, ", ", [&](std::string_view word) {
-        addDerived(word, unit);
-        tables->All.push_back({std::string(word), unit});
-      });
-      ForEachItem(entry.Symbols, " ", [&](std::string_view symbol) {
-        AddUnique(tables->Symbols[symbol], unit);
-        tables->All.push_back({std::string(symbol), unit});
-      });
-    }
-    ForEachItem(entry.Words, ", ", [&](std::string_view word) {
-      other += other.empty() ? "" : ", ";
-      other += word;
-    });
-    ForEachItem(entry.Symbols, " ", [&](std::string_view symbol) {
-      other += other.empty() ? "" : ", ";
-      other += symbol;
-    });
-  }
-  for (const TRefusedSymbol& entry : RefusedSymbols()) {
-    std::vector<TUnitRef>& candidates = tables->Refused[entry.Symbol];
-    ForEachItem(entry.Units, " ", [&](std::string_view description) {
-      FindInAllFamilies(description, units);
+    bool listed = false;
+    ForEachItem(entry.Words, ", ",
+                [&](std::string_view word) { listed = listed || derivedFrom(word); });
+    if (listed) {
+      FindInAllFamilies(entry.Unit, units);
       for (const TUnitRef unit : units) {
-        AddUnique(candidates, unit);
+        AddUnique(found, unit);
       }
-    });
+    }
   }
-  FNameTables = std::move(tables);
-  return *FNameTables;
+}
+
+void TUnitIndex::FindSymbol(std::string_view symbol, bool refused,
+                            std::vector<TUnitRef>& found) const {
+  found.clear();
+  std::vector<TUnitRef> units;
+  const auto add = [&](std::string_view description) {
+    FindInAllFamilies(description, units);
+    for (const TUnitRef unit : units) {
+      AddUnique(found, unit);
+    }
+  };
+  if (refused) {
+    for (const TRefusedSymbol& entry : RefusedSymbols()) {
+      if (entry.Symbol == symbol) {
+        ForEachItem(entry.Units, " ", add);
+      }
+    }
+    return;
+  }
+  for (const TUnitNames& entry : UnitNames()) {
+    bool listed = false;
+    ForEachItem(entry.Symbols, " ",
+                [&](std::string_view other) { listed = listed || other == symbol; });
+    if (listed) {
+      add(entry.Unit);
+    }
+  }
 }
 
 TUnitIndex::TMatch TUnitIndex::FindUnits(std::string_view name, TConvFamilyId family,
@@ -231,18 +222,17 @@ TUnitIndex::TMatch TUnitIndex::FindUnits(std::string_view name, TConvFamilyId fa
       return TMatch::Units;
     }
   }
-  const TNameTables& tables = NameTables();
-  if (const auto derived = tables.Derived.find(MatchKey(name));
-      derived != tables.Derived.end() && keep(derived->second)) {
+  FindDerived(name, units);
+  if (keep(units)) {
     return TMatch::Units;
   }
   const std::string symbol = WithoutSpaces(name);
-  if (const auto hit = tables.Symbols.find(symbol);
-      hit != tables.Symbols.end() && keep(hit->second)) {
+  FindSymbol(symbol, false, units);
+  if (keep(units)) {
     return TMatch::Units;
   }
-  if (const auto refused = tables.Refused.find(symbol);
-      refused != tables.Refused.end() && keep(refused->second)) {
+  FindSymbol(symbol, true, units);
+  if (keep(units)) {
     return TMatch::Refused;
   }
   if (!descriptionsFirst) {
@@ -260,34 +250,49 @@ std::vector<std::string> TUnitIndex::Nearest(std::string_view name, TConvFamilyI
   std::size_t best = limit + 1;
   std::vector<std::string> nearest;
   std::array<std::vector<std::size_t>, 3> rows;
-  for (const TNameTables::TNamed& named : NameTables().All) {
-    // The lengths alone put a name beyond reach: a garbage word costs no
-    // distance computations.
-    const std::size_t apart = name.size() > named.Name.size() ? name.size() - named.Name.size()
-                                                              : named.Name.size() - name.size();
-    if ((family != IllegalFamilyId && named.Unit.Family != family) || apart > best) {
-      continue;
+  const auto consider = [&](std::string_view candidate) {
+    // The lengths alone put most names beyond reach, so a garbage word costs
+    // few distance computations.
+    const std::size_t apart = name.size() > candidate.size() ? name.size() - candidate.size()
+                                                             : candidate.size() - name.size();
+    if (apart > best) {
+      return;
     }
-    const std::size_t distance = EditDistance(name, named.Name, rows);
+    const std::size_t distance = EditDistance(name, candidate, rows);
     if (distance > best) {
-      continue;
+      return;
     }
     if (distance < best) {
       best = distance;
       nearest.clear();
     }
     if (nearest.size() < 3 &&
-        std::find(nearest.begin(), nearest.end(), named.Name) == nearest.end()) {
-      nearest.push_back(named.Name);
+        std::find(nearest.begin(), nearest.end(), candidate) == nearest.end()) {
+      nearest.emplace_back(candidate);
+    }
+  };
+  TConvTypeArray types;
+  std::vector<TUnitRef> units;
+  for (const TConvFamilyId id : FFamilies) {
+    if (family != IllegalFamilyId && id != family) {
+      continue;
+    }
+    TypesOfFamily(id, types);
+    for (const TConvType type : types) {
+      consider(DescriptionOfType(type));
     }
   }
+  for (const TUnitNames& entry : UnitNames()) {
+    FindInAllFamilies(entry.Unit, units);
+    if (family != IllegalFamilyId && std::none_of(units.begin(), units.end(), [&](TUnitRef unit) {
+          return unit.Family == family;
+        })) {
+      continue;
+    }
+    ForEachItem(entry.Words, ", ", consider);
+    ForEachItem(entry.Symbols, " ", consider);
+  }
   return nearest;
-}
-
-std::string TUnitIndex::OtherNames(TConvType type) const {
-  const auto& names = NameTables().OtherNames;
-  const auto found = names.find(type);
-  return found == names.end() ? std::string() : found->second;
 }
 
 std::size_t TUnitIndex::TFoldHash::operator()(std::string_view text) const noexcept {

@@ -8,7 +8,6 @@
 
 #include <cstddef>
 #include <functional>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -28,9 +27,6 @@ struct TUnitRef {
 class TUnitIndex {
  public:
   TUnitIndex();
-  ~TUnitIndex();
-  TUnitIndex(const TUnitIndex&) = delete;
-  TUnitIndex& operator=(const TUnitIndex&) = delete;
 
   // The registered families, in registration order.
   const std::vector<TConvFamilyId>& Families() const noexcept { return FFamilies; }
@@ -56,14 +52,11 @@ class TUnitIndex {
   // Kilograms.
   std::vector<std::string> Nearest(std::string_view name, TConvFamilyId family) const;
 
-  // A unit's words and symbols, separated by ", "; empty when it has none.
-  std::string OtherNames(TConvType type) const;
-
  private:
-  struct TNameTables;
-  // The table is indexed on first use, so that a request in catalogue names
-  // costs nothing more.
-  const TNameTables& NameTables() const;
+  // The table is read as it is, not indexed: a request looks up two names,
+  // and indexing several hundred would cost more than it saves.
+  void FindDerived(std::string_view name, std::vector<TUnitRef>& found) const;
+  void FindSymbol(std::string_view symbol, bool refused, std::vector<TUnitRef>& found) const;
 
   // ASCII case folding, which is the whole of the registry's matching rule
   // when both texts are ASCII.
@@ -86,7 +79,6 @@ class TUnitIndex {
   std::unordered_map<std::string, TConvFamilyId, TFoldHash, TFoldEqual> FFamilyByName;
   // Each description's unit types, in family order.
   std::unordered_map<std::string, std::vector<TUnitRef>, TFoldHash, TFoldEqual> FTypesByName;
-  mutable std::unique_ptr<const TNameTables> FNameTables;
 };
 
 }  // namespace korvalen::cli

@@ -1,5 +1,8 @@
 #include "cli/UnitNames.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace korvalen::cli {
 
 namespace {
@@ -150,6 +153,26 @@ std::span<const TRefusedSymbol> RefusedSymbols() noexcept {
 
 std::span<const TScaleZero> ScaleZeros() noexcept {
   return Zeros;
+}
+
+std::string OtherNames(std::string_view unit) {
+  std::string names;
+  for (const TUnitNames& entry : Names) {
+    if (entry.Unit != unit) {
+      continue;
+    }
+    const std::pair<std::string_view, std::string_view> lists[] = {{entry.Words, ", "},
+                                                                   {entry.Symbols, " "}};
+    for (auto [list, separator] : lists) {
+      while (!list.empty()) {
+        const std::size_t end = std::min(list.find(separator), list.size());
+        names += names.empty() ? "" : ", ";
+        names += list.substr(0, end);
+        list.remove_prefix(std::min(end + separator.size(), list.size()));
+      }
+    }
+  }
+  return names;
 }
 
 }  // namespace korvalen::cli

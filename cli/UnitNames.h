@@ -5,6 +5,7 @@
 // description, and every lookup still ends in the registry.
 
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace korvalen::cli {
@@ -36,5 +37,9 @@ struct TScaleZero {
 std::span<const TUnitNames> UnitNames() noexcept;
 std::span<const TRefusedSymbol> RefusedSymbols() noexcept;
 std::span<const TScaleZero> ScaleZeros() noexcept;
+
+// The words and symbols of the unit with catalogue description unit,
+// separated by ", ": "kilos, kg, kgs" for Kilograms; empty when it has none.
+std::string OtherNames(std::string_view unit);
 
 }  // namespace korvalen::cli
