@@ -271,27 +271,29 @@ std::vector<std::string> TUnitIndex::Nearest(std::string_view name, TConvFamilyI
       nearest.emplace_back(candidate);
     }
   };
-  TConvTypeArray types;
-  std::vector<TUnitRef> units;
-  for (const TConvFamilyId id : FFamilies) {
-    if (family != IllegalFamilyId && id != family) {
-      continue;
-    }
-    TypesOfFamily(id, types);
-    for (const TConvType type : types) {
-      consider(DescriptionOfType(type));
+  const auto inFamily = [&](const std::vector<TUnitRef>& units) {
+    return family == IllegalFamilyId || std::any_of(units.begin(), units.end(), [&](TUnitRef unit) {
+             return unit.Family == family;
+           });
+  };
+  for (const auto& [description, units] : FTypesByName) {
+    if (inFamily(units)) {
+      consider(description);
     }
   }
+  std::vector<TUnitRef> units;
   for (const TUnitNames& entry : UnitNames()) {
-    FindInAllFamilies(entry.Unit, units);
-    if (family != IllegalFamilyId && std::none_of(units.begin(), units.end(), [&](TUnitRef unit) {
-          return unit.Family == family;
-        })) {
-      continue;
+    if (family != IllegalFamilyId) {
+      FindInAllFamilies(entry.Unit, units);
+      if (!inFamily(units)) {
+        continue;
+      }
     }
     ForEachItem(entry.Words, ", ", consider);
     ForEachItem(entry.Symbols, " ", consider);
   }
+  // Ties are met in hash order; the names are shown in a stable one.
+  std::sort(nearest.begin(), nearest.end());
   return nearest;
 }
 
