@@ -46,11 +46,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# The tests read number separators from real locales: a comma decimal
-# separator (de_DE), a multi-byte thousands separator (fr_FR) and a multi-byte
-# decimal separator (ps_AF).
+# The tests read number separators from real locales: a comma grouping digits
+# (en_US), a comma decimal separator (de_DE), a multi-byte thousands separator
+# (fr_FR) and a multi-byte decimal separator (ps_AF).
 need_gen=0
-for entry in "de_DE.UTF-8 UTF-8" "fr_FR.UTF-8 UTF-8" "ps_AF UTF-8"; do
+for entry in "en_US.UTF-8 UTF-8" "de_DE.UTF-8 UTF-8" "fr_FR.UTF-8 UTF-8" "ps_AF UTF-8"; do
   name=${entry%% *}
   short=$(echo "${name%%.*}" | tr -d '\n')
   if ! locale -a 2>/dev/null | grep -qx "${short}.utf8"; then

@@ -387,6 +387,7 @@ TEST(CommandLineProgram, WritesTheLocalesOwnSeparators) {
       {"LC_ALL=ps_AF.UTF-8", {"2\u066B5", "kg", "lb"}, "5\u066B51\n"},
       {"LC_ALL=fr_FR.UTF-8", {"1\u202F000,5", "g", "kg"}, "1,00\n"},
       {"LC_ALL=de_DE.UTF-8", grouped, "4.050.416,67\n"},
+      {"LC_ALL=en_US.UTF-8", {"12,345,678", "g", "kg"}, "12345.68\n"},
       {"LC_ALL=C", grouped, "4050416.67\n"},
   };
   for (const auto& [locale, args, out] : rows) {
