@@ -404,6 +404,7 @@ TEST(EndStartupSequence, SendsOneRemoveMessageQuotedWhereNeeded) {
   }
   EXPECT_FALSE(EndStartupSequence(sender, ""));
   std::vector<std::string> expected;
+  expected.reserve(rows.size());
   for (const TRow& row : rows) {
     expected.push_back(row.Message);
   }

@@ -67,6 +67,7 @@ bool Eventually(const std::function<bool()>& condition, std::chrono::millisecond
 
 TChild::TChild(const std::vector<std::string>& argv, int keepFd) {
   std::vector<char*> args;
+  args.reserve(argv.size() + 1);
   for (const std::string& arg : argv) {
     args.push_back(const_cast<char*>(arg.c_str()));
   }
