@@ -1,8 +1,8 @@
 #include "ui/JustOne.h"
 
-#include "platform/instance/ActivationBus.h"
+#include "platform/activation/ActivationBus.h"
+#include "platform/activation/WaylandActivation.h"
 #include "platform/instance/InstanceWindow.h"
-#include "platform/instance/WaylandActivation.h"
 #include "platform/qt/Application.h"
 #include "platform/qt/ErrorGuard.h"
 #include "platform/qt/LayoutLoader.h"
@@ -16,6 +16,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <utility>
 
@@ -35,17 +36,26 @@ constexpr std::chrono::milliseconds kTokenWait{500};
 // inside a later one's wait for it.
 constexpr std::chrono::milliseconds ServiceWait{1000};
 
+// A Wayland display is named for the session, also for a program that runs
+// on Xwayland there. Only such a session reaches the earlier instance over
+// the session bus: on X11 alone nothing passes between instances, and a
+// window that is not found is simply not activated.
+bool InWaylandSession() {
+  return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
 // On X11 the earlier instance's windows are searched and activated on the
 // display (it is sent nothing). Returns whether a window carrying the title
 // was there, activated or not.
 bool ActivateOnX11(const QString& title) {
-  const auto own = static_cast<TXWindow>(Application()->TitleWindowHandle());
-  // Qt's connection only flushed the blank name; this one waits for the
-  // server, so the search below can no longer meet our own window.
-  SetWindowName(own, {});
+  const TApplication& application = *Application();
+  const auto own = static_cast<TXWindow>(application.TitleWindowHandle());
   TWindowClass ownClass;
-  return ReadWindowClass(own, ownClass) &&
-         FindAndActivate(title.toStdString(), ownClass) != TFindResult::NoTitleWindow;
+  // Our own title window was blanked on this same connection, so the
+  // search can no longer meet it.
+  return ReadWindowClass(application.X11(), own, ownClass) &&
+         FindAndActivate(application.X11(), title.toStdString(), ownClass) !=
+             TFindResult::NoTitleWindow;
 }
 
 // The launcher's token for this start, forwarded rather than left behind in
@@ -60,15 +70,17 @@ QString TakeActivationToken() {
   return token;
 }
 
-// Where windows cannot be searched (Wayland, or an earlier instance that is
-// not on our X display), the earlier instance is asked over the session bus.
-// An offscreen or other backend has no windows to bring forward.
+// In a Wayland session, where windows cannot be searched (a native client,
+// or an Xwayland one whose earlier instance is native), the earlier instance
+// is asked over the session bus. An offscreen or other backend has no
+// windows to bring forward.
 void ActivatePreviousInstance(const QString& title, const TNamedLock& lock) {
   const QString platform = QGuiApplication::platformName();
   if (platform == QLatin1String("xcb") && ActivateOnX11(title)) {
     return;
   }
-  if ((platform != QLatin1String("xcb") && platform != QLatin1String("wayland")) ||
+  if (!InWaylandSession() ||
+      (platform != QLatin1String("xcb") && platform != QLatin1String("wayland")) ||
       lock.Path().empty()) {
     return;
   }
@@ -137,11 +149,15 @@ void TXJustOne::SetEnabled(bool value) {
     return;
   }
   FEnabled = value;
-  if (value) {
-    ClaimInstance();
-  } else {
-    ReleaseInstance();
-  }
+  // Qt's property write calls this, and the check calls AlreadyExist, code
+  // of the program's: its error must not unwind through Qt.
+  RunPropertySetter([&] {
+    if (value) {
+      ClaimInstance();
+    } else {
+      ReleaseInstance();
+    }
+  });
 }
 
 void TXJustOne::Loaded() {
@@ -165,10 +181,17 @@ void TXJustOne::ClaimInstance() {
   FMutexHeld = false;
   TNamedLockResult claim = CreateNamedLock(SessionLockName(title.toStdString()));
   FMutex = std::move(claim.Handle);
-  const bool created = FMutex.Held();
+  const bool created = FMutex.IsOpen();
+  // An error of AlreadyExist is raised once this instance is on its way
+  // out: skipping the rest would leave two instances running.
+  std::exception_ptr handlerError;
   if (claim.AlreadyExists || !created) {
     if (FAlreadyExist) {
-      FAlreadyExist(this);
+      try {
+        FAlreadyExist(this);
+      } catch (...) {
+        handlerError = std::current_exception();
+      }
     }
     if (FSwitchToPrevious) {
       application.SetTitleWindowText(QString());
@@ -176,11 +199,10 @@ void TXJustOne::ClaimInstance() {
     }
     application.SetShowMainForm(false);
     if (created) {
-      // On X11 the launch feedback waits for a window of ours; none will map.
-      // On Wayland the earlier instance has used the token.
-      if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-        EndStartupSequence(LaunchStartupId());
-      }
+      // On X11 the launch feedback waits for a window of ours; none will
+      // map. Elsewhere there is no X connection, and on Wayland the earlier
+      // instance has used the token.
+      EndStartupSequence(application.X11(), LaunchStartupId());
       application.Terminate();
     } else {
       // Not starting is the safe choice, but quietly ending as if another
@@ -191,10 +213,13 @@ void TXJustOne::ClaimInstance() {
       });
       application.Terminate(ExitNameUnavailable);
     }
-  } else if (!FMutex.Path().empty()) {
+  } else if (FMutex.OwnsClaim() && !FMutex.Path().empty() && InWaylandSession()) {
     ServeActivation();
   }
   FMutexHeld = created;
+  if (handlerError) {
+    std::rethrow_exception(handlerError);
+  }
 }
 
 void TXJustOne::ServeActivation() {

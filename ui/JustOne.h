@@ -5,10 +5,14 @@
 // application title, for the whole run. A later instance finds the name
 // taken: it calls AlreadyExist, brings the earlier instance's window
 // forward (SwitchToPrevious), tells the application not to show its main
-// window and ends. The name is per graphical session. On X11 the earlier
-// instance is sent nothing; on Wayland, where no client may reach another's
-// window, it serves an activation request on the session bus and receives
-// the later instance's activation token.
+// window and ends. The name is per graphical session. On an X11 session the
+// earlier instance is sent nothing: it serves nothing, its lock file stays
+// empty, and a later instance that finds no window carrying the title
+// activates nothing and still ends. Only in a Wayland session (a Wayland
+// display is named, also for a program on Xwayland), where no client may
+// reach another's window, does the earlier instance serve an activation
+// request on the session bus and receive the later instance's activation
+// token.
 //
 //   { "class": "TXJustOne", "name": "XJustOne1",
 //     "properties": { "SwitchToPrevious": true, "Enabled": true } }
@@ -20,7 +24,7 @@
 // but it says why through the error reporter (a message box and one line on
 // standard error) and exits with code 1.
 
-#include "platform/instance/ActivationBus.h"
+#include "platform/activation/ActivationBus.h"
 #include "platform/instance/NamedLock.h"
 #include "platform/qt/Components.h"
 
@@ -34,9 +38,10 @@ namespace korvalen {
 
 // Brings the earlier instance's window forward, given the title and this
 // instance's handle to the taken name (closed when the name could not be
-// created). The default searches the X display for the title; where that
-// finds no window carrying it (Wayland), it asks the earlier instance over
-// the session bus, whose name it reads from the lock file.
+// created). The default searches every screen of the X display for the
+// title; in a Wayland session, where that finds no window carrying it, it
+// asks the earlier instance over the session bus, whose name it reads from
+// the lock file.
 using TActivatePrevious = std::function<void(const QString& title, const TNamedLock& lock)>;
 
 class TXJustOne : public TComponent {
@@ -66,11 +71,14 @@ class TXJustOne : public TComponent {
 
   // Only a change acts: true runs the check, false gives up the claim. The
   // stored true equals the constructor's value, so loading runs no check;
-  // Loaded() does.
+  // Loaded() does. An error of AlreadyExist is reported as any property
+  // setter's (held for the loader during a load), and a later instance
+  // still ends without showing a window.
   bool Enabled() const noexcept { return FEnabled; }
   void SetEnabled(bool value);
 
-  // Runs the check when the guard is enabled.
+  // Runs the check when the guard is enabled. An error of AlreadyExist is
+  // raised once the check is complete, so a later instance still ends.
   void Loaded() override;
 
   // Replaces the step that brings the earlier instance forward and returns

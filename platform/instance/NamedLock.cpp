@@ -141,6 +141,27 @@ TLockDir ChooseLockDir() {
   return {fd, path, {}};
 }
 
+// The X server a DISPLAY names, as one spelling per server: the screen is
+// dropped (":0" and ":0.1" are one server), and an empty host, "unix" or the
+// "unix/" protocol all mean the local server's socket. A TCP host stays:
+// ssh's "localhost:10" is a forwarded server, not the local ":10".
+std::string X11Server(std::string_view display) {
+  const std::size_t colon = display.rfind(':');
+  if (colon == std::string_view::npos) {
+    return std::string(display);
+  }
+  std::string_view host = display.substr(0, colon);
+  std::string_view number = display.substr(colon + 1);
+  number = number.substr(0, number.find('.'));
+  if (host.starts_with("unix/")) {
+    host.remove_prefix(5);
+  }
+  if (host == "unix") {
+    host = {};
+  }
+  return std::string(host) + ":" + std::string(number);
+}
+
 }  // namespace
 
 TNamedLock::TNamedLock(TNamedLock&& other) noexcept
@@ -201,13 +222,7 @@ std::string SessionLockName(std::string_view title) {
       session = std::string(runtime != nullptr ? runtime : "") + "/" + session;
     }
   } else if (display != nullptr && display[0] != '\0') {
-    session = display;
-    // ":0" and ":0.1" are screens of one server, so one session.
-    const std::size_t colon = session.rfind(':');
-    const std::size_t dot = session.find('.', colon == std::string::npos ? 0 : colon);
-    if (colon != std::string::npos && dot != std::string::npos) {
-      session.resize(dot);
-    }
+    session = X11Server(display);
   }
   return session.empty() ? std::string(title) : std::string(title) + "@" + session;
 }

@@ -14,9 +14,9 @@
 // name at once.
 //
 //   TNamedLockResult first = CreateNamedLock("Converter");
-//   // first.Handle.Held(), !first.AlreadyExists
+//   // first.Handle.IsOpen(), first.Handle.OwnsClaim(), !first.AlreadyExists
 //   TNamedLockResult second = CreateNamedLock("Converter");  // any process
-//   // second.Handle.Held(), second.AlreadyExists
+//   // second.Handle.IsOpen(), !second.Handle.OwnsClaim(), second.AlreadyExists
 //   first.Handle.Release();  // the next CreateNamedLock("Converter") creates it anew
 
 #include <string>
@@ -38,8 +38,12 @@ class TNamedLock {
   TNamedLock& operator=(TNamedLock&& other) noexcept;
   ~TNamedLock() { Release(); }
 
-  // Whether this handle is open.
-  bool Held() const noexcept { return FFd >= 0; }
+  // Whether the descriptor is open: also true for a handle to a name that
+  // another process holds, which keeps nothing.
+  bool IsOpen() const noexcept { return FFd >= 0; }
+  // Whether this handle carries the claim: it created the name (or is an
+  // unnamed object), and the name is taken for others while it stays open.
+  bool OwnsClaim() const noexcept { return FClaimed; }
   // The lock file, or empty for an unnamed object or a closed handle.
   const std::string& Path() const noexcept { return FPath; }
   // Closes the handle. A second call does nothing.
@@ -60,12 +64,12 @@ class TNamedLock {
 
   int FFd = -1;
   std::string FPath;
-  // Only the holder of the claim writes the content.
   bool FClaimed = false;
 };
 
 struct TNamedLockResult {
-  // Open unless the name could not be created at all.
+  // Open unless the name could not be created at all; owns the claim
+  // unless AlreadyExists.
   TNamedLock Handle;
   // Another process holds the name; Handle is open but carries no claim.
   bool AlreadyExists = false;
@@ -83,7 +87,10 @@ TNamedLockResult CreateNamedLock(std::string_view name);
 // graphical session: the title alone without a session, otherwise the title,
 // "@" and the session: the Wayland socket's path when WAYLAND_DISPLAY is set
 // (an Xwayland client inherits it, so it meets the native instances), else
-// DISPLAY without its screen number. Two sessions of one user get two names.
+// the X server DISPLAY names: without its screen number, and ":N" for every
+// spelling of the local server (":0", "unix:0", "unix/:0"), while a TCP
+// form such as "localhost:10" stays its own. Two sessions of one user get
+// two names.
 // SessionLockName("Converter") with WAYLAND_DISPLAY=wayland-1 and
 // XDG_RUNTIME_DIR=/run/user/1000 gives "Converter@/run/user/1000/wayland-1";
 // with only DISPLAY=:0.0 it gives "Converter@:0"; an empty title stays empty.

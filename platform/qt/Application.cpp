@@ -5,6 +5,7 @@
 #include "platform/qt/Components.h"
 #include "platform/qt/ErrorGuard.h"
 #include "platform/qt/Fonts.h"
+#include "platform/x11/X11.h"
 
 #include <QtGui/qguiapplication_platform.h>
 #include <QByteArray>
@@ -13,11 +14,10 @@
 #include <QPointer>
 #include <QWindow>
 
-#include <xcb/xcb.h>
-
+#include <array>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
+#include <string_view>
+#include <vector>
 
 namespace korvalen {
 namespace {
@@ -28,48 +28,24 @@ TApplication* GApplication = nullptr;
 // posted before it.
 const QEvent::Type TerminateEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 
-xcb_connection_t* X11Connection() {
+// Qt's own connection where Qt draws on X11, so that the program opens none
+// of its own; none on any other platform.
+TX11 QtX11() {
   auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-  return x11 != nullptr ? x11->connection() : nullptr;
-}
-
-xcb_atom_t Atom(xcb_connection_t* connection, const char* name) {
-  const xcb_intern_atom_cookie_t cookie =
-      xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(qstrlen(name)), name);
-  xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookie, nullptr);
-  const xcb_atom_t atom = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-  std::free(reply);
-  return atom;
-}
-
-// Sets WM_NAME and _NET_WM_NAME of an X window to exactly text. Qt's own
-// setter writes the application's name in place of an empty title, and an
-// empty name is what takes a window out of a search by name.
-void SetX11WindowName(xcb_connection_t* connection, xcb_window_t window, const QString& text) {
-  const QByteArray latin1 = text.toLatin1();
-  const QByteArray utf8 = text.toUtf8();
-  xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING,
-                      8, static_cast<std::uint32_t>(latin1.size()), latin1.constData());
-  xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, Atom(connection, "_NET_WM_NAME"),
-                      Atom(connection, "UTF8_STRING"), 8, static_cast<std::uint32_t>(utf8.size()),
-                      utf8.constData());
-  xcb_flush(connection);
+  return TX11::Borrow(x11 != nullptr ? x11->connection() : nullptr);
 }
 
 // The client leader Qt creates for the program is named after the
-// application too; only the title window may carry the title.
-void BlankClientLeaderName(xcb_connection_t* connection, xcb_window_t window) {
-  const xcb_get_property_cookie_t cookie = xcb_get_property(
-      connection, 0, window, Atom(connection, "WM_CLIENT_LEADER"), XCB_ATOM_WINDOW, 0, 1);
-  xcb_get_property_reply_t* reply = xcb_get_property_reply(connection, cookie, nullptr);
-  if (reply != nullptr && reply->format == 32 && xcb_get_property_value_length(reply) == 4) {
-    xcb_window_t leader = XCB_WINDOW_NONE;
-    std::memcpy(&leader, xcb_get_property_value(reply), sizeof leader);
-    if (leader != XCB_WINDOW_NONE && leader != window) {
-      SetX11WindowName(connection, leader, QString());
-    }
+// application too; only the title window may carry the title. Qt's own
+// setter writes the application's name in place of an empty title, so the
+// names are written here.
+void BlankClientLeaderName(const TX11& x, xcb_window_t window) {
+  static constexpr std::array<std::string_view, 1> kLeader = {"WM_CLIENT_LEADER"};
+  const std::vector<std::uint32_t> leader =
+      PropertyWords(x, AskProperty(x, window, x.Atoms(kLeader)[0], XCB_ATOM_WINDOW));
+  if (leader.size() == 1 && leader.front() != XCB_WINDOW_NONE && leader.front() != window) {
+    SetWindowName(x, leader.front(), {});
   }
-  std::free(reply);
 }
 
 // The window that carries the title for the single-instance guard. It is
@@ -125,8 +101,9 @@ TApplication::TApplication(int& argc, char** argv)
   // window is never mapped, so its size shows nowhere.
   FTitleWindow->setGeometry(0, 0, 1, 1);
   FTitleWindow->create();
-  if (xcb_connection_t* connection = X11Connection()) {
-    BlankClientLeaderName(connection, static_cast<xcb_window_t>(FTitleWindow->winId()));
+  FX11 = std::make_unique<TX11>(QtX11());
+  if (FX11->Usable()) {
+    BlankClientLeaderName(*FX11, static_cast<xcb_window_t>(FTitleWindow->winId()));
   }
 }
 
@@ -143,9 +120,8 @@ WId TApplication::TitleWindowHandle() const {
 
 void TApplication::SetTitleWindowText(const QString& text) {
   FTitleWindow->setTitle(text);
-  if (xcb_connection_t* connection = X11Connection()) {
-    SetX11WindowName(connection, static_cast<xcb_window_t>(FTitleWindow->winId()), text);
-  }
+  // Qt would write the application's name for an empty title.
+  SetWindowName(*FX11, static_cast<TXWindow>(FTitleWindow->winId()), text.toStdString());
 }
 
 void TApplication::RegisterForm(TForm* form) {

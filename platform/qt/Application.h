@@ -15,6 +15,7 @@ namespace korvalen {
 
 class IClipboard;
 class TForm;
+class TX11;
 
 // The title a program file gives: no directory, nothing from the first "."
 // on, the first character as it is and every later one lower case.
@@ -41,7 +42,13 @@ class TApplication : public QApplication {
   // WM_NAME / _NET_WM_NAME.
   QWindow& TitleWindow() const noexcept { return *FTitleWindow; }
   WId TitleWindowHandle() const;
+  // Sets the title window's text and its names on X11 to exactly `text`
+  // ("" takes it out of a search by name).
   void SetTitleWindowText(const QString& text);
+
+  // The process's X connection: Qt's where Qt draws on X11; none (not
+  // Usable()) on any other platform.
+  const TX11& X11() const noexcept { return *FX11; }
 
   // The first form created, which the application owns and destroys when
   // Run() ends; nullptr before and after.
@@ -86,6 +93,7 @@ class TApplication : public QApplication {
 
   QString FTitle;
   std::unique_ptr<QWindow> FTitleWindow;
+  std::unique_ptr<TX11> FX11;
   std::unique_ptr<IClipboard> FSystemClipboard;
   IClipboard* FClipboard = nullptr;
   std::unique_ptr<TForm> FMainForm;

@@ -1,4 +1,5 @@
-#include "platform/instance/ActivationBus.h"
+#include "platform/activation/ActivationBus.h"
+#include "tests/support/Session.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -12,7 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,29 +44,7 @@ using namespace std::chrono_literals;
 
 // A private session bus for the whole binary: the process's session
 // connection is made once and kept.
-class TPrivateBus {
- public:
-  TPrivateBus() {
-    FDaemon.start(QStringLiteral("dbus-daemon"),
-                  {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                   QStringLiteral("--print-address=1")});
-    if (FDaemon.waitForStarted(5000) && FDaemon.waitForReadyRead(5000)) {
-      FAddress = FDaemon.readLine().trimmed();
-      qputenv("DBUS_SESSION_BUS_ADDRESS", FAddress);
-    }
-  }
-  ~TPrivateBus() {
-    FDaemon.kill();
-    FDaemon.waitForFinished(5000);
-  }
-  bool Running() const { return !FAddress.isEmpty(); }
-
- private:
-  QProcess FDaemon;
-  QByteArray FAddress;
-};
-
-TPrivateBus* GBus = nullptr;
+test::TPrivateSessionBus* GBus = nullptr;
 
 // An earlier instance in a process of its own.
 class TServer {
@@ -194,10 +173,9 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   QCoreApplication application(argc, argv);
   // Listing the tests needs no bus.
-  std::unique_ptr<korvalen::TPrivateBus> bus;
+  std::optional<korvalen::test::TPrivateSessionBus> bus;
   if (!::testing::GTEST_FLAG(list_tests)) {
-    bus = std::make_unique<korvalen::TPrivateBus>();
-    korvalen::GBus = bus.get();
+    korvalen::GBus = &bus.emplace();
   }
   return RUN_ALL_TESTS();
 }

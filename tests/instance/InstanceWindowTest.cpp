@@ -1,29 +1,24 @@
 // The window search and activation against a real X server: a private Xvfb
 // (and openbox, where a window manager matters) started by each test. The
-// windows are made with raw xcb the way Qt makes them: a never-mapped
-// application window named by the title, a client leader, and a shown window
-// sharing the leader and _NET_WM_PID. The search runs in a child process, as
-// a later instance would.
+// windows are made the way Qt makes them: a never-mapped application window
+// named by the title, a client leader, and a shown window sharing the leader
+// and _NET_WM_PID. The search runs in a child process, as a later instance
+// would.
 
 #include "platform/instance/InstanceWindow.h"
+#include "platform/x11/X11.h"
+#include "tests/support/Session.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <xcb/xcb.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -33,90 +28,34 @@ namespace korvalen {
 namespace {
 
 using namespace std::chrono_literals;
+using test::Eventually;
 
 const TWindowClass kOwnClass{"korvalen", "Korvalen"};
 const TWindowClass kForeignClass{"other", "Other"};
 constexpr std::string_view kTitle = "Korvalen";
 
-// Waits for a condition the window manager brings about in its own time.
-bool Eventually(const std::function<bool()>& condition) {
-  for (int i = 0; i < 250; ++i) {
-    if (condition()) {
-      return true;
-    }
-    std::this_thread::sleep_for(20ms);
-  }
-  return condition();
-}
-
-bool OnPath(const char* program) {
-  const std::string command = std::string("command -v ") + program + " >/dev/null 2>&1";
-  return std::system(command.c_str()) == 0;
-}
-
-pid_t Spawn(const std::vector<std::string>& argv, int keepFd = -1) {
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    // Never outlive the test, even when it crashes.
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    const int null = ::open("/dev/null", O_RDWR);
-    ::dup2(null, 0);
-    ::dup2(null, 1);
-    ::dup2(null, 2);
-    if (keepFd >= 0) {
-      ::fcntl(keepFd, F_SETFD, 0);
-    }
-    std::vector<char*> args;
-    for (const std::string& arg : argv) {
-      args.push_back(const_cast<char*>(arg.c_str()));
-    }
-    args.push_back(nullptr);
-    ::execvp(args[0], args.data());
-    ::_exit(127);
-  }
-  return pid;
-}
-
-void Stop(pid_t pid) {
-  if (pid > 0) {
-    ::kill(pid, SIGTERM);
-    ::waitpid(pid, nullptr, 0);
-  }
-}
-
-// A connection of the test's own, for making windows and reading the outcome.
+// A connection of the test's own (to `display`, $DISPLAY by default), for
+// making windows on its first root and reading the outcome.
 class TClient {
  public:
-  TClient() : FConn(xcb_connect(nullptr, nullptr)) {
-    if (xcb_connection_has_error(FConn) == 0) {
-      FRoot = xcb_setup_roots_iterator(xcb_get_setup(FConn)).data->root;
-    }
-  }
-  ~TClient() { xcb_disconnect(FConn); }
-  TClient(const TClient&) = delete;
-  TClient& operator=(const TClient&) = delete;
+  explicit TClient(const char* display = nullptr) : FX(TX11::Open(display)) {}
 
-  bool Connected() const { return FRoot != XCB_WINDOW_NONE; }
-  xcb_window_t Root() const { return FRoot; }
-  xcb_connection_t* Conn() const { return FConn; }
+  bool Connected() const { return FX.Usable() && !FX.Roots().empty(); }
+  const TX11& X() const { return FX; }
+  xcb_window_t Root() const { return FX.Roots().front(); }
+  xcb_connection_t* Conn() const { return FX.Connection(); }
 
-  xcb_atom_t Atom(const char* name) {
-    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
-        xcb_intern_atom_reply(
-            FConn, xcb_intern_atom(FConn, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
-            nullptr),
-        &std::free);
-    return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+  xcb_atom_t Atom(std::string_view name) const {
+    return FX.Atoms(std::span<const std::string_view>(&name, 1)).front();
   }
 
   xcb_window_t Make(const std::string& name, const std::optional<TWindowClass>& windowClass = {},
                     std::uint32_t pid = 0, xcb_window_t leader = XCB_WINDOW_NONE,
                     bool mapped = false) {
-    const xcb_window_t w = xcb_generate_id(FConn);
-    xcb_create_window(FConn, XCB_COPY_FROM_PARENT, w, FRoot, 10, 10, 200, 100, 0,
+    const xcb_window_t w = xcb_generate_id(Conn());
+    xcb_create_window(Conn(), XCB_COPY_FROM_PARENT, w, Root(), 10, 10, 200, 100, 0,
                       XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
-    SetText(w, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, name);
-    SetText(w, Atom("_NET_WM_NAME"), Atom("UTF8_STRING"), name);
+    SetWindowName(FX, w, name);
     if (windowClass) {
       SetText(w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING,
               windowClass->Instance + '\0' + windowClass->Class + '\0');
@@ -130,168 +69,82 @@ class TClient {
     }
     SetWord(w, Atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, Atom("_NET_WM_WINDOW_TYPE_NORMAL"));
     if (mapped) {
-      xcb_map_window(FConn, w);
+      xcb_map_window(Conn(), w);
     }
-    Sync();
+    FX.Sync();
     return w;
   }
 
-  std::vector<std::uint32_t> Words(xcb_window_t w, xcb_atom_t property) {
-    std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
-        xcb_get_property_reply(
-            FConn, xcb_get_property(FConn, 0, w, property, XCB_ATOM_ANY, 0, 1024), nullptr),
-        &std::free);
-    if (!reply || reply->format != 32) {
-      return {};
-    }
-    const auto* data = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
-    return {data, data + xcb_get_property_value_length(reply.get()) / 4};
+  std::vector<std::uint32_t> Words(xcb_window_t w, xcb_atom_t property) const {
+    return PropertyWords(FX, AskProperty(FX, w, property));
   }
-  std::optional<std::string> Text(xcb_window_t w, xcb_atom_t property, xcb_atom_t* type) {
-    std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
-        xcb_get_property_reply(
-            FConn, xcb_get_property(FConn, 0, w, property, XCB_ATOM_ANY, 0, 1024), nullptr),
-        &std::free);
-    if (!reply || reply->type == XCB_ATOM_NONE) {
-      return std::nullopt;
-    }
-    *type = reply->type;
-    return std::string(static_cast<const char*>(xcb_get_property_value(reply.get())),
-                       static_cast<std::size_t>(xcb_get_property_value_length(reply.get())));
+  std::optional<std::string> Text(xcb_window_t w, xcb_atom_t property, xcb_atom_t* type) const {
+    return PropertyBytes(FX, AskProperty(FX, w, property), type);
   }
 
-  xcb_window_t Active() {
-    const auto words = Words(FRoot, Atom("_NET_ACTIVE_WINDOW"));
+  xcb_window_t Active() const {
+    const auto words = Words(Root(), Atom("_NET_ACTIVE_WINDOW"));
     return words.empty() ? xcb_window_t{XCB_WINDOW_NONE} : words.front();
   }
-  bool Hidden(xcb_window_t w) {
+  bool Hidden(xcb_window_t w) const {
     const auto state = Words(w, Atom("_NET_WM_STATE"));
     return std::find(state.begin(), state.end(), Atom("_NET_WM_STATE_HIDDEN")) != state.end();
   }
-  bool Managed(xcb_window_t w) {
+  bool Managed(xcb_window_t w) const {
     const auto state = Words(w, Atom("WM_STATE"));
     return !state.empty() && state.front() == 1;
   }
-  bool Viewable(xcb_window_t w) {
-    std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> reply(
-        xcb_get_window_attributes_reply(FConn, xcb_get_window_attributes(FConn, w), nullptr),
-        &std::free);
+  bool Viewable(xcb_window_t w) const {
+    const TXReply<xcb_get_window_attributes_reply_t> reply(
+        xcb_get_window_attributes_reply(Conn(), xcb_get_window_attributes(Conn(), w), nullptr));
     return reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
   }
   // The topmost managed window, or the topmost root child without a manager.
-  xcb_window_t Topmost() {
-    const auto stacking = Words(FRoot, Atom("_NET_CLIENT_LIST_STACKING"));
+  xcb_window_t Topmost() const {
+    const auto stacking = Words(Root(), Atom("_NET_CLIENT_LIST_STACKING"));
     if (!stacking.empty()) {
       return stacking.back();
     }
-    std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> tree(
-        xcb_query_tree_reply(FConn, xcb_query_tree(FConn, FRoot), nullptr), &std::free);
+    const TXReply<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(Conn(), xcb_query_tree(Conn(), Root()), nullptr));
     const int count = tree ? xcb_query_tree_children_length(tree.get()) : 0;
     return count > 0 ? xcb_query_tree_children(tree.get())[count - 1]
                      : xcb_window_t{XCB_WINDOW_NONE};
   }
-  xcb_window_t Focus() {
-    std::unique_ptr<xcb_get_input_focus_reply_t, decltype(&std::free)> reply(
-        xcb_get_input_focus_reply(FConn, xcb_get_input_focus(FConn), nullptr), &std::free);
+  xcb_window_t Focus() const {
+    const TXReply<xcb_get_input_focus_reply_t> reply(
+        xcb_get_input_focus_reply(Conn(), xcb_get_input_focus(Conn()), nullptr));
     return reply ? reply->focus : xcb_window_t{XCB_WINDOW_NONE};
   }
   void Raise(xcb_window_t w) {
     const std::uint32_t above = XCB_STACK_MODE_ABOVE;
-    xcb_configure_window(FConn, w, XCB_CONFIG_WINDOW_STACK_MODE, &above);
-    Sync();
+    xcb_configure_window(Conn(), w, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+    FX.Sync();
   }
   void Unmap(xcb_window_t w) {
-    xcb_unmap_window(FConn, w);
-    Sync();
+    xcb_unmap_window(Conn(), w);
+    FX.Sync();
   }
   void SetWord(xcb_window_t w, xcb_atom_t property, xcb_atom_t type, std::uint32_t value) {
-    xcb_change_property(FConn, XCB_PROP_MODE_REPLACE, w, property, type, 32, 1, &value);
+    xcb_change_property(Conn(), XCB_PROP_MODE_REPLACE, w, property, type, 32, 1, &value);
   }
-  void Sync() { std::free(xcb_get_input_focus_reply(FConn, xcb_get_input_focus(FConn), nullptr)); }
+  void Sync() const { FX.Sync(); }
 
  private:
   void SetText(xcb_window_t w, xcb_atom_t property, xcb_atom_t type, const std::string& text) {
-    xcb_change_property(FConn, XCB_PROP_MODE_REPLACE, w, property, type, 8,
+    xcb_change_property(Conn(), XCB_PROP_MODE_REPLACE, w, property, type, 8,
                         static_cast<std::uint32_t>(text.size()), text.data());
   }
 
-  xcb_connection_t* FConn;
-  xcb_window_t FRoot = XCB_WINDOW_NONE;
-};
-
-// A private X server on a free display (Xvfb picks it and reports it through
-// -displayfd), no TCP, and optionally openbox on it. DISPLAY points at it
-// while the object lives.
-class TPrivateDisplay {
- public:
-  explicit TPrivateDisplay(bool windowManager) {
-    if (const char* old = std::getenv("DISPLAY")) {
-      FOldDisplay = old;
-    }
-    std::array<int, 2> fds{};
-    if (::pipe2(fds.data(), O_CLOEXEC) != 0) {
-      return;
-    }
-    FXvfb = Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-nolisten", "tcp", "-screen", "0",
-                   "1024x768x24"},
-                  fds[1]);
-    ::close(fds[1]);
-    std::string number;
-    pollfd pfd{fds[0], POLLIN, 0};
-    char c;
-    while (::poll(&pfd, 1, 15000) == 1 && ::read(fds[0], &c, 1) == 1 && c != '\n') {
-      number += c;
-    }
-    ::close(fds[0]);
-    if (number.empty()) {
-      return;
-    }
-    ::setenv("DISPLAY", (":" + number).c_str(), 1);
-    if (windowManager) {
-      // _NET_SUPPORTING_WM_CHECK appears before openbox handles map
-      // requests; its start-up command runs once it does.
-      std::string ready = (std::filesystem::temp_directory_path() / "korvalen-wm-XXXXXX").string();
-      const int fd = ::mkstemp(ready.data());
-      if (fd < 0) {
-        return;
-      }
-      ::close(fd);
-      ::unlink(ready.c_str());
-      FOpenbox = Spawn({"openbox", "--sm-disable", "--startup", "touch " + ready});
-      const bool started = Eventually([&] { return ::access(ready.c_str(), F_OK) == 0; });
-      ::unlink(ready.c_str());
-      if (!started) {
-        return;
-      }
-    }
-    FReady = true;
-  }
-  ~TPrivateDisplay() {
-    Stop(FOpenbox);
-    Stop(FXvfb);
-    if (FOldDisplay) {
-      ::setenv("DISPLAY", FOldDisplay->c_str(), 1);
-    } else {
-      ::unsetenv("DISPLAY");
-    }
-  }
-  TPrivateDisplay(const TPrivateDisplay&) = delete;
-  TPrivateDisplay& operator=(const TPrivateDisplay&) = delete;
-
-  bool Ready() const { return FReady; }
-
- private:
-  pid_t FXvfb = -1;
-  pid_t FOpenbox = -1;
-  bool FReady = false;
-  std::optional<std::string> FOldDisplay;
+  TX11 FX;
 };
 
 // FindAndActivate as a later instance runs it: in a process of its own.
 TFindResult FindAndActivateInChild(std::string_view title, const TWindowClass& ownClass) {
   const pid_t pid = ::fork();
   if (pid == 0) {
-    ::_exit(static_cast<int>(FindAndActivate(title, ownClass)));
+    const TX11 x = TX11::Open();
+    ::_exit(static_cast<int>(FindAndActivate(x, title, ownClass)));
   }
   int status = 0;
   ::waitpid(pid, &status, 0);
@@ -304,7 +157,7 @@ bool ActivatedInChild(std::string_view title, const TWindowClass& ownClass) {
 }
 
 #define REQUIRE_DISPLAY(display)                                             \
-  if (!OnPath("Xvfb") || !OnPath("openbox")) {                               \
+  if (!test::OnPath("Xvfb") || !test::OnPath("openbox")) {                   \
     GTEST_SKIP() << "Xvfb and openbox are needed (scripts/install-deps.sh)"; \
   }                                                                          \
   ASSERT_TRUE((display).Ready()) << "the private X server did not come up"
@@ -324,7 +177,7 @@ class FindAndActivateScene : public ::testing::TestWithParam<TScene> {};
 
 TEST_P(FindAndActivateScene, BringsForwardOnlyTheEarlierInstance) {
   const TScene& scene = GetParam();
-  TPrivateDisplay display(true);
+  test::TPrivateXServer display({.WindowManager = true});
   REQUIRE_DISPLAY(display);
   TClient x;
   ASSERT_TRUE(x.Connected());
@@ -394,7 +247,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<TScene>& row) { return row.param.Label; });
 
 TEST(FindAndActivateWithoutWindowManager, RaisesAndFocusesTheWindowItself) {
-  TPrivateDisplay display(false);
+  test::TPrivateXServer display;
   REQUIRE_DISPLAY(display);
   TClient x;
   const xcb_window_t leader = x.Make("korvalen");
@@ -418,8 +271,28 @@ TEST(FindAndActivateWithoutWindowManager, RaisesAndFocusesTheWindowItself) {
   EXPECT_EQ(x.Focus(), shown);
 }
 
-TEST(SetWindowName, SetsBothNamesAndBlankingHidesTheWindowFromTheSearch) {
-  TPrivateDisplay display(true);
+// The lock covers every screen of a server, so the search does too: a
+// start on screen 0 finds the instance whose windows are on screen 1 (where
+// no window manager runs).
+TEST(FindAndActivateOnAnotherScreen, FindsAndFocusesTheEarlierInstance) {
+  test::TPrivateXServer display({.Screens = 2});
+  REQUIRE_DISPLAY(display);
+  TClient x((display.Display() + ".1").c_str());
+  ASSERT_TRUE(x.Connected());
+  const xcb_window_t leader = x.Make("korvalen");
+  x.Make(std::string(kTitle), kOwnClass, 4242, leader, false);
+  const xcb_window_t shown = x.Make("Conversion", kOwnClass, 4242, leader, true);
+  const xcb_window_t cover = x.Make("Cover", kForeignClass, 6161, 0, true);
+  ASSERT_EQ(x.Topmost(), cover);
+
+  EXPECT_TRUE(ActivatedInChild(kTitle, kOwnClass));
+  x.Sync();
+  EXPECT_EQ(x.Topmost(), shown);
+  EXPECT_EQ(x.Focus(), shown);
+}
+
+TEST(SetWindowName, WritesNoLossyNameAndBlankingHidesTheWindowFromTheSearch) {
+  test::TPrivateXServer display({.WindowManager = true});
   REQUIRE_DISPLAY(display);
   TClient x;
   const xcb_window_t leader = x.Make("korvalen");
@@ -430,38 +303,48 @@ TEST(SetWindowName, SetsBothNamesAndBlankingHidesTheWindowFromTheSearch) {
   struct TRow {
     std::string Text;
     xcb_atom_t LegacyType;
+    std::string Legacy;  // WM_NAME's bytes
   };
+  const xcb_atom_t utf8 = x.Atom("UTF8_STRING");
   const std::vector<TRow> rows = {
-      {"Korvalen", XCB_ATOM_STRING}, {"Zürich ✓", x.Atom("UTF8_STRING")}, {"", XCB_ATOM_STRING}};
+      {"Korvalen", XCB_ATOM_STRING, "Korvalen"},
+      {"Zürich", XCB_ATOM_STRING,
+       "Z\xFC"
+       "rich"},                        // Latin-1 throughout
+      {"Zürich ✓", utf8, "Zürich ✓"},  // beyond Latin-1: UTF-8 keeps it whole
+      {"", XCB_ATOM_STRING, ""}};
   for (const TRow& row : rows) {
     SCOPED_TRACE(row.Text);
-    ASSERT_TRUE(SetWindowName(app, row.Text));
+    ASSERT_TRUE(SetWindowName(x.X(), app, row.Text));
     xcb_atom_t type = XCB_ATOM_NONE;
-    EXPECT_EQ(x.Text(app, XCB_ATOM_WM_NAME, &type), row.Text);
+    EXPECT_EQ(x.Text(app, XCB_ATOM_WM_NAME, &type), row.Legacy);
     EXPECT_EQ(type, row.LegacyType);
     EXPECT_EQ(x.Text(app, x.Atom("_NET_WM_NAME"), &type), row.Text);
-    EXPECT_EQ(type, x.Atom("UTF8_STRING"));
-    // The name is in place for any other connection by the time the call returns.
+    EXPECT_EQ(type, utf8);
+    // A reader of WM_NAME alone gets the whole name back.
+    xcb_delete_property(x.Conn(), app, x.Atom("_NET_WM_NAME"));
+    EXPECT_EQ(WindowName(x.X(), app), row.Text);
+    ASSERT_TRUE(SetWindowName(x.X(), app, row.Text));
+    x.Sync();
     EXPECT_EQ(ActivatedInChild(row.Text, kOwnClass), !row.Text.empty());
   }
   EXPECT_EQ(FindAndActivateInChild(kTitle, kOwnClass), TFindResult::NoTitleWindow);
-  EXPECT_FALSE(SetWindowName(0x7fffff, "x")) << "no such window";
 }
 
 TEST(ReadWindowClass, ReadsBothPartsOrLeavesTheResultAlone) {
-  TPrivateDisplay display(false);
+  test::TPrivateXServer display;
   REQUIRE_DISPLAY(display);
   TClient x;
   const xcb_window_t classed = x.Make("a", kOwnClass, 0, 0, false);
   const xcb_window_t bare = x.Make("b");
 
   TWindowClass read;
-  ASSERT_TRUE(ReadWindowClass(classed, read));
+  ASSERT_TRUE(ReadWindowClass(x.X(), classed, read));
   EXPECT_EQ(read, kOwnClass);
   const TWindowClass untouched{"keep", "Keep"};
   read = untouched;
-  EXPECT_FALSE(ReadWindowClass(bare, read));
-  EXPECT_FALSE(ReadWindowClass(0x7fffff, read));
+  EXPECT_FALSE(ReadWindowClass(x.X(), bare, read));
+  EXPECT_FALSE(ReadWindowClass(x.X(), 0x7fffff, read));
   EXPECT_EQ(read, untouched);
 }
 
@@ -499,7 +382,7 @@ std::vector<std::string> StartupMessages(TClient& x, std::size_t count) {
 }
 
 TEST(EndStartupSequence, SendsOneRemoveMessageQuotedWhereNeeded) {
-  TPrivateDisplay display(false);
+  test::TPrivateXServer display;
   REQUIRE_DISPLAY(display);
   TClient x;
   const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
@@ -515,11 +398,13 @@ TEST(EndStartupSequence, SendsOneRemoveMessageQuotedWhereNeeded) {
       {"12345678", "remove: ID=12345678"},
       {"a b\"c\\d", "remove: ID=\"a b\\\"c\\\\d\""},
   };
+  const TX11 sender = TX11::Open();
   for (const TRow& row : rows) {
-    EXPECT_TRUE(EndStartupSequence(row.Id));
+    EXPECT_TRUE(EndStartupSequence(sender, row.Id));
   }
-  EXPECT_FALSE(EndStartupSequence(""));
+  EXPECT_FALSE(EndStartupSequence(sender, ""));
   std::vector<std::string> expected;
+  expected.reserve(rows.size());
   for (const TRow& row : rows) {
     expected.push_back(row.Message);
   }
@@ -527,28 +412,19 @@ TEST(EndStartupSequence, SendsOneRemoveMessageQuotedWhereNeeded) {
 }
 
 TEST(NoXServer, NothingIsFoundAndNothingFails) {
-  const char* old = std::getenv("DISPLAY");
-  const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
   const std::vector<std::optional<std::string>> displays = {
       std::nullopt, std::string(""), std::string(":4711"), std::string("not a display")};
   for (const auto& value : displays) {
     SCOPED_TRACE(value.value_or("(unset)"));
-    if (value) {
-      ::setenv("DISPLAY", value->c_str(), 1);
-    } else {
-      ::unsetenv("DISPLAY");
-    }
+    const test::TScopedEnv display("DISPLAY", value);
+    const TX11 x = TX11::Open();
+    EXPECT_FALSE(x.Usable());
     TWindowClass read = kForeignClass;
-    EXPECT_EQ(FindAndActivate(kTitle, kOwnClass), TFindResult::NoTitleWindow);
-    EXPECT_FALSE(SetWindowName(0x400006, ""));
-    EXPECT_FALSE(EndStartupSequence("id"));
-    EXPECT_FALSE(ReadWindowClass(0x400006, read));
+    EXPECT_EQ(FindAndActivate(x, kTitle, kOwnClass), TFindResult::NoTitleWindow);
+    EXPECT_FALSE(SetWindowName(x, 0x400006, ""));
+    EXPECT_FALSE(EndStartupSequence(x, "id"));
+    EXPECT_FALSE(ReadWindowClass(x, 0x400006, read));
     EXPECT_EQ(read, kForeignClass);
-  }
-  if (saved) {
-    ::setenv("DISPLAY", saved->c_str(), 1);
-  } else {
-    ::unsetenv("DISPLAY");
   }
 }
 

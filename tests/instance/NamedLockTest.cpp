@@ -1,4 +1,5 @@
 #include "platform/instance/NamedLock.h"
+#include "tests/support/Session.h"
 
 #include <gtest/gtest.h>
 
@@ -22,30 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Sets or clears an environment variable for one test and puts it back.
-class TScopedEnv {
- public:
-  TScopedEnv(const char* name, const std::optional<std::string>& value) : FName(name) {
-    if (const char* old = std::getenv(name)) {
-      FOld = old;
-    }
-    Set(value);
-  }
-  ~TScopedEnv() { Set(FOld); }
-  TScopedEnv(const TScopedEnv&) = delete;
-  TScopedEnv& operator=(const TScopedEnv&) = delete;
-
- private:
-  void Set(const std::optional<std::string>& value) {
-    if (value) {
-      ::setenv(FName, value->c_str(), 1);
-    } else {
-      ::unsetenv(FName);
-    }
-  }
-  const char* FName;
-  std::optional<std::string> FOld;
-};
+using test::TScopedEnv;
 
 // A fresh temporary tree per test: "runtime" plays $XDG_RUNTIME_DIR and
 // "tmp" plays $TMPDIR, so no test touches the real ones.
@@ -103,7 +81,7 @@ char ClaimInChild(const std::string& name) {
   if (pid == 0) {
     ::close(fds[0]);
     const TNamedLockResult r = CreateNamedLock(name);
-    const char c = !r.Handle.Held() ? 'F' : r.AlreadyExists ? 'E' : 'C';
+    const char c = !r.Handle.IsOpen() ? 'F' : r.AlreadyExists ? 'E' : 'C';
     (void)!::write(fds[1], &c, 1);
     ::_exit(0);
   }
@@ -117,7 +95,8 @@ char ClaimInChild(const std::string& name) {
 
 TEST_F(NamedLockTest, IsCreatedFoundTakenAndFreedOnRelease) {
   TNamedLockResult first = CreateNamedLock("Converter");
-  ASSERT_TRUE(first.Handle.Held()) << first.Error;
+  ASSERT_TRUE(first.Handle.IsOpen()) << first.Error;
+  EXPECT_TRUE(first.Handle.OwnsClaim());
   EXPECT_FALSE(first.AlreadyExists);
   EXPECT_TRUE(first.Error.empty());
   EXPECT_EQ(fs::path(first.Handle.Path()), RuntimeLocks() / "Converter.lock");
@@ -125,7 +104,8 @@ TEST_F(NamedLockTest, IsCreatedFoundTakenAndFreedOnRelease) {
 
   // Another open file description conflicts like another process does.
   TNamedLockResult second = CreateNamedLock("Converter");
-  EXPECT_TRUE(second.Handle.Held());
+  EXPECT_TRUE(second.Handle.IsOpen());
+  EXPECT_FALSE(second.Handle.OwnsClaim());
   EXPECT_TRUE(second.AlreadyExists);
   EXPECT_EQ(ClaimInChild("Converter"), 'E');
 
@@ -139,7 +119,8 @@ TEST_F(NamedLockTest, IsCreatedFoundTakenAndFreedOnRelease) {
 
   first.Handle.Release();
   first.Handle.Release();
-  EXPECT_FALSE(first.Handle.Held());
+  EXPECT_FALSE(first.Handle.IsOpen());
+  EXPECT_FALSE(first.Handle.OwnsClaim());
   EXPECT_TRUE(first.Handle.Path().empty());
   EXPECT_EQ(ClaimInChild("Converter"), 'C');
 }
@@ -150,7 +131,7 @@ TEST_F(NamedLockTest, MovedHandleKeepsTheClaim) {
     TNamedLockResult r = CreateNamedLock("Converter");
     kept = std::move(r.Handle);
   }
-  EXPECT_TRUE(kept.Held());
+  EXPECT_TRUE(kept.IsOpen());
   EXPECT_EQ(ClaimInChild("Converter"), 'E');
   kept = TNamedLock();
   EXPECT_EQ(ClaimInChild("Converter"), 'C');
@@ -159,8 +140,8 @@ TEST_F(NamedLockTest, MovedHandleKeepsTheClaim) {
 TEST_F(NamedLockTest, EmptyNameIsAnUnnamedObject) {
   TNamedLockResult a = CreateNamedLock("");
   TNamedLockResult b = CreateNamedLock("");
-  EXPECT_TRUE(a.Handle.Held());
-  EXPECT_TRUE(b.Handle.Held());
+  EXPECT_TRUE(a.Handle.IsOpen());
+  EXPECT_TRUE(b.Handle.IsOpen());
   EXPECT_FALSE(a.AlreadyExists);
   EXPECT_FALSE(b.AlreadyExists);
   EXPECT_TRUE(a.Handle.Path().empty());
@@ -187,7 +168,7 @@ TEST_F(NamedLockTest, ExactlyOneOfEightSimultaneousStartsGetsTheName) {
       char c;
       (void)!::read(go[0], &c, 1);  // returns at EOF, when the parent lets all go
       const TNamedLockResult r = CreateNamedLock("Converter");
-      c = !r.Handle.Held() ? 'F' : r.AlreadyExists ? 'E' : 'C';
+      c = !r.Handle.IsOpen() ? 'F' : r.AlreadyExists ? 'E' : 'C';
       (void)!::write(results[1], &c, 1);
       (void)!::read(hold[0], &c, 1);  // keep the claim until every child has reported
       ::_exit(0);
@@ -236,7 +217,7 @@ TEST_F(NamedLockTest, KilledHolderLeavesNoStaleClaim) {
   ::kill(pid, SIGKILL);
   ::waitpid(pid, nullptr, 0);
   const TNamedLockResult after = CreateNamedLock("Converter");
-  EXPECT_TRUE(after.Handle.Held());
+  EXPECT_TRUE(after.Handle.IsOpen());
   EXPECT_FALSE(after.AlreadyExists);
 }
 
@@ -263,7 +244,7 @@ TEST_F(NamedLockTest, ProgramsStartedByTheHolderDoNotInheritTheClaim) {
     char none;
     (void)!::read(exec[0], &none, 1);
     (void)!::write(started[1], &program, sizeof program);
-    ::_exit(r.Handle.Held() && !r.AlreadyExists ? 0 : 1);
+    ::_exit(r.Handle.IsOpen() && !r.AlreadyExists ? 0 : 1);
   }
   ::close(started[1]);
   pid_t program = -1;
@@ -296,7 +277,7 @@ TEST_F(NamedLockTest, FallsBackToThePrivateTmpFolderWhenTheRuntimeFolderIsUnfit)
     fs::permissions(Runtime(), row.RuntimeMode);
     UseRuntime(row.Runtime);
     const TNamedLockResult r = CreateNamedLock("Converter");
-    ASSERT_TRUE(r.Handle.Held()) << r.Error;
+    ASSERT_TRUE(r.Handle.IsOpen()) << r.Error;
     EXPECT_EQ(fs::path(r.Handle.Path()), TmpLocks() / "Converter.lock");
     EXPECT_EQ(fs::symlink_status(TmpLocks()).permissions(), fs::perms::owner_all);
     EXPECT_FALSE(fs::exists(RuntimeLocks()));
@@ -309,7 +290,7 @@ TEST_F(NamedLockTest, RuntimeFolderOwnedBySomeoneElseIsNotUsed) {
   }
   ASSERT_EQ(::chown(Runtime().c_str(), 65534, 65534), 0);
   const TNamedLockResult r = CreateNamedLock("Converter");
-  ASSERT_TRUE(r.Handle.Held()) << r.Error;
+  ASSERT_TRUE(r.Handle.IsOpen()) << r.Error;
   EXPECT_EQ(fs::path(r.Handle.Path()), TmpLocks() / "Converter.lock");
 }
 
@@ -363,7 +344,7 @@ TEST_F(NamedLockTest, UnsafeFallbackFolderIsRefused) {
     const fs::path elsewhere = FRoot / "elsewhere";
     row.Plant(TmpLocks(), elsewhere);
     const TNamedLockResult r = CreateNamedLock("Converter");
-    EXPECT_FALSE(r.Handle.Held());
+    EXPECT_FALSE(r.Handle.IsOpen());
     EXPECT_FALSE(r.AlreadyExists);
     EXPECT_EQ(r.Error.rfind(TmpLocks().string() + ": ", 0), 0u) << r.Error;
     EXPECT_FALSE(fs::exists(elsewhere / "Converter.lock"));
@@ -376,7 +357,7 @@ TEST_F(NamedLockTest, NoUsableFolderIsAFailureWithTheSystemReason) {
   UseRuntime((FRoot / "absent-runtime").string());
   UseTmp((FRoot / "absent-tmp").string());
   const TNamedLockResult r = CreateNamedLock("Converter");
-  EXPECT_FALSE(r.Handle.Held());
+  EXPECT_FALSE(r.Handle.IsOpen());
   EXPECT_FALSE(r.AlreadyExists);
   const fs::path folder = FRoot / "absent-tmp" / ("korvalen-" + std::to_string(::geteuid()));
   EXPECT_EQ(r.Error, folder.string() + ": No such file or directory");
@@ -441,7 +422,7 @@ TEST_F(NamedLockTest, UnsafeNamesStayInsideTheLockFolder) {
                                           "\x01\x7f"};
   for (const std::string& name : names) {
     const TNamedLockResult r = CreateNamedLock(name);
-    ASSERT_TRUE(r.Handle.Held()) << r.Error;
+    ASSERT_TRUE(r.Handle.IsOpen()) << r.Error;
     EXPECT_EQ(fs::path(r.Handle.Path()).parent_path(), RuntimeLocks());
     EXPECT_TRUE(fs::is_regular_file(r.Handle.Path()));
   }
@@ -451,7 +432,7 @@ TEST_F(NamedLockTest, UnsafeNamesStayInsideTheLockFolder) {
 
 TEST_F(NamedLockTest, ContentReachesOtherHandlesAndANewClaimStartsEmpty) {
   std::optional<TNamedLockResult> first = CreateNamedLock("Converter");
-  ASSERT_TRUE(first->Handle.Held());
+  ASSERT_TRUE(first->Handle.IsOpen());
   EXPECT_TRUE(first->Handle.WriteContent(":1.42\n"));
   // Shorter content replaces longer content whole.
   EXPECT_TRUE(first->Handle.WriteContent(":1.7\n"));
@@ -489,8 +470,15 @@ TEST(SessionLockName, OneNamePerGraphicalSession) {
        "Converter@/tmp/w/wayland-2"},
       {"X11Display", std::nullopt, ":1", "/run/user/7", "Converter@:1"},
       {"ScreensOfOneServerAreOneSession", std::nullopt, ":1.1", "/run/user/7", "Converter@:1"},
+      {"UnixHostIsTheLocalServer", std::nullopt, "unix:1", "/run/user/7", "Converter@:1"},
+      {"UnixHostAndScreen", std::nullopt, "unix:1.2", "/run/user/7", "Converter@:1"},
+      {"UnixProtocolPrefix", std::nullopt, "unix/:1", "/run/user/7", "Converter@:1"},
+      {"SshForwardIsNotTheLocalServer", std::nullopt, "localhost:10.0", "/run/user/7",
+       "Converter@localhost:10"},
       {"RemoteDisplay", std::nullopt, "host.example:10.0", "/run/user/7",
        "Converter@host.example:10"},
+      {"TcpProtocolKeepsItsHost", std::nullopt, "tcp/host.example:10", "/run/user/7",
+       "Converter@tcp/host.example:10"},
   };
   for (const TRow& row : rows) {
     const TScopedEnv wayland("WAYLAND_DISPLAY", row.wayland);

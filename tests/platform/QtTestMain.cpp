@@ -29,21 +29,6 @@ const QStringList& TReportRecorder::Titles() {
   return FTitles;
 }
 
-TScopedEnv::TScopedEnv(const char* name, const char* value) : FName(name) {
-  if (const char* old = std::getenv(name)) {
-    FOld = old;
-  }
-  setenv(name, value, 1);
-}
-
-TScopedEnv::~TScopedEnv() {
-  if (FOld) {
-    setenv(FName.c_str(), FOld->c_str(), 1);
-  } else {
-    unsetenv(FName.c_str());
-  }
-}
-
 }  // namespace korvalen::test
 
 int main(int argc, char** argv) {

@@ -1,15 +1,13 @@
 #pragma once
 
-// What the Qt tests share: a recorder of reported errors and a scoped
-// locale environment.
+// What the Qt tests share: a recorder of reported errors, and what every
+// test that needs a piece of a session shares (TScopedEnv and the rest).
 
 #include "platform/qt/ErrorGuard.h"
+#include "tests/support/Session.h"
 
 #include <QString>
 #include <QStringList>
-
-#include <optional>
-#include <string>
 
 namespace korvalen::test {
 
@@ -30,19 +28,6 @@ class TReportRecorder {
   QStringList FMessages;
   QStringList FTitles;
   TErrorPresenter FPrevious;
-};
-
-// Sets an environment variable for its lifetime and restores the old value.
-class TScopedEnv {
- public:
-  TScopedEnv(const char* name, const char* value);
-  ~TScopedEnv();
-  TScopedEnv(const TScopedEnv&) = delete;
-  TScopedEnv& operator=(const TScopedEnv&) = delete;
-
- private:
-  std::string FName;
-  std::optional<std::string> FOld;
 };
 
 }  // namespace korvalen::test

@@ -2,75 +2,43 @@
 // is what another process finds by name.
 
 #include "platform/qt/Application.h"
+#include "platform/x11/X11.h"
 
-#include <QtGui/qguiapplication_platform.h>
-#include <QGuiApplication>
 #include <QWindow>
 
 #include <gtest/gtest.h>
-#include <xcb/xcb.h>
 
-#include <cstdlib>
-#include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
 namespace korvalen {
 namespace {
 
-struct TFree {
-  void operator()(void* p) const { std::free(p); }
-};
-template <typename T>
-using TReply = std::unique_ptr<T, TFree>;
-
 class X11TitleWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    ASSERT_NE(x11, nullptr) << "needs QT_QPA_PLATFORM=xcb";
-    FConnection = x11->connection();
+    ASSERT_TRUE(X().Usable()) << "needs QT_QPA_PLATFORM=xcb";
     FWindow = static_cast<xcb_window_t>(Application()->TitleWindowHandle());
   }
   void TearDown() override { Application()->SetTitleWindowText(Application()->Title()); }
 
-  xcb_atom_t Atom(const char* name) const {
-    TReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-        FConnection,
-        xcb_intern_atom(FConnection, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
-        nullptr));
-    return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-  }
+  static const TX11& X() { return Application()->X11(); }
 
-  std::string Text(xcb_window_t window, xcb_atom_t property) const {
-    TReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
-        FConnection, xcb_get_property(FConnection, 0, window, property, XCB_ATOM_ANY, 0, 1024),
-        nullptr));
-    if (!reply) {
-      return "<none>";
-    }
-    return std::string(static_cast<const char*>(xcb_get_property_value(reply.get())),
-                       static_cast<std::size_t>(xcb_get_property_value_length(reply.get())));
-  }
-
-  // The root's children whose WM_NAME or _NET_WM_NAME is text.
-  std::vector<xcb_window_t> Named(const std::string& text) const {
-    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(FConnection)).data;
-    TReply<xcb_query_tree_reply_t> tree(
-        xcb_query_tree_reply(FConnection, xcb_query_tree(FConnection, screen->root), nullptr));
+  // The root's children named text, as a search by name reads them.
+  static std::vector<xcb_window_t> Named(const std::string& text) {
+    xcb_connection_t* conn = X().Connection();
+    const TXReply<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(conn, xcb_query_tree(conn, X().Roots().front()), nullptr));
     std::vector<xcb_window_t> found;
     const xcb_window_t* children = xcb_query_tree_children(tree.get());
     for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
-      if (Text(children[i], XCB_ATOM_WM_NAME) == text ||
-          Text(children[i], Atom("_NET_WM_NAME")) == text) {
+      if (WindowName(X(), children[i]) == text) {
         found.push_back(children[i]);
       }
     }
     return found;
   }
 
-  xcb_connection_t* FConnection = nullptr;
   xcb_window_t FWindow = XCB_WINDOW_NONE;
 };
 
@@ -78,18 +46,24 @@ TEST_F(X11TitleWindowTest, OnlyTheUnmappedTitleWindowCarriesTheTitle) {
   const std::string title = Application()->Title().toStdString();
   ASSERT_EQ(title, "platform_qt_x11_test");
   EXPECT_EQ(Named(title), std::vector<xcb_window_t>{FWindow});
-  TReply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
-      FConnection, xcb_get_window_attributes(FConnection, FWindow), nullptr));
+  xcb_connection_t* conn = X().Connection();
+  const TXReply<xcb_get_window_attributes_reply_t> attributes(
+      xcb_get_window_attributes_reply(conn, xcb_get_window_attributes(conn, FWindow), nullptr));
   ASSERT_TRUE(attributes);
   EXPECT_EQ(attributes->map_state, XCB_MAP_STATE_UNMAPPED);
 }
 
-TEST_F(X11TitleWindowTest, BlankedTitleWindowMatchesNoSearch) {
+TEST_F(X11TitleWindowTest, ATextIsWrittenWholeAndABlankOneMatchesNoSearch) {
   const std::string title = Application()->Title().toStdString();
-  Application()->SetTitleWindowText(QString());
-  EXPECT_EQ(Text(FWindow, XCB_ATOM_WM_NAME), "");
-  EXPECT_EQ(Text(FWindow, Atom("_NET_WM_NAME")), "");
-  EXPECT_TRUE(Named(title).empty());
+  // Beyond Latin-1 too: WM_NAME once lost such characters.
+  for (const QString& text : {QStringLiteral("Zürich ✓"), QString()}) {
+    Application()->SetTitleWindowText(text);
+    xcb_atom_t type = XCB_ATOM_NONE;
+    EXPECT_EQ(PropertyBytes(X(), AskProperty(X(), FWindow, XCB_ATOM_WM_NAME), &type),
+              text.toStdString());
+    EXPECT_EQ(WindowName(X(), FWindow), text.toStdString());
+    EXPECT_TRUE(Named(title).empty());
+  }
   Application()->SetTitleWindowText(Application()->Title());
   EXPECT_EQ(Named(title), std::vector<xcb_window_t>{FWindow});
 }

@@ -1,13 +1,16 @@
-#include "platform/instance/ActivationBus.h"
+#include "platform/activation/ActivationBus.h"
 #include "platform/instance/NamedLock.h"
 #include "platform/qt/Application.h"
 #include "platform/qt/Components.h"
 #include "platform/qt/ErrorGuard.h"
 #include "platform/qt/LayoutLoader.h"
 #include "tests/platform/QtTestMain.h"
+#include "tests/support/Session.h"
 #include "ui/JustOne.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QEvent>
 #include <QFile>
 #include <QGuiApplication>
@@ -22,7 +25,7 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -87,23 +90,11 @@ namespace {
 // autolaunches) a bus of the machine's.
 class TPrivateBusEnvironment : public ::testing::Environment {
  public:
-  void SetUp() override {
-    FDaemon.start(QStringLiteral("dbus-daemon"),
-                  {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                   QStringLiteral("--print-address=1")});
-    if (FDaemon.waitForStarted(5000) && FDaemon.waitForReadyRead(5000)) {
-      qputenv("DBUS_SESSION_BUS_ADDRESS", FDaemon.readLine().trimmed());
-    } else {
-      qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
-    }
-  }
-  void TearDown() override {
-    FDaemon.kill();
-    FDaemon.waitForFinished(5000);
-  }
+  void SetUp() override { FBus.emplace(); }
+  void TearDown() override { FBus.reset(); }
 
  private:
-  QProcess FDaemon;
+  std::optional<test::TPrivateSessionBus> FBus;
 };
 const ::testing::Environment* const GBus =
     ::testing::AddGlobalTestEnvironment(new TPrivateBusEnvironment);
@@ -129,13 +120,10 @@ class JustOneTest : public ::testing::Test {
   }
 
   void SetUp() override {
-    // A private runtime folder per test: no test meets a real program's name
-    // or another test's.
-    ASSERT_TRUE(FRuntime.isValid());
-    ASSERT_TRUE(QFile::setPermissions(FRuntime.path(),
-                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    FRuntimeEnv = std::make_unique<test::TScopedEnv>("XDG_RUNTIME_DIR",
-                                                     FRuntime.path().toLocal8Bit().constData());
+    // A private runtime folder per test (FRuntime): no test meets a real
+    // program's name or another test's. An X11 session unless a test says
+    // otherwise.
+    ASSERT_FALSE(FRuntime.Path().empty());
     FPreviousActivate =
         TXJustOne::SetActivatePrevious([this](const QString& title, const TNamedLock&) {
           FLog.push_back("activate " + title.toStdString() + " own title window \"" +
@@ -164,8 +152,8 @@ class JustOneTest : public ::testing::Test {
   static std::string LockName() { return SessionLockName(Title()); }
 
   QString LockPath() const {
-    return FRuntime.path() + QStringLiteral("/korvalen/") +
-           QString::fromStdString(LockFileName(LockName()));
+    return QString::fromStdString(FRuntime.Path().string() + "/korvalen/" +
+                                  LockFileName(LockName()));
   }
 
   // A guard made in code; the end of loading is still to come.
@@ -212,9 +200,9 @@ class JustOneTest : public ::testing::Test {
     return {shows.FShown, code};
   }
 
-  QTemporaryDir FRuntime;
+  test::TPrivateRuntimeDir FRuntime;
+  test::TScopedEnv FNoWayland{"WAYLAND_DISPLAY", std::nullopt};
   QTemporaryDir FLayoutDir;
-  std::unique_ptr<test::TScopedEnv> FRuntimeEnv;
   TActivatePrevious FPreviousActivate;
   QPointer<TfrmGuardProbe> FForm;
   std::vector<std::string> FLog;
@@ -262,7 +250,7 @@ class JustOneDetectionTest : public JustOneTest,
 TEST_P(JustOneDetectionTest, LaterInstanceEndsWithoutShowingItsWindow) {
   const DetectionRow& row = GetParam();
   TNamedLockResult earlier = CreateNamedLock(LockName());
-  ASSERT_TRUE(earlier.Handle.Held());
+  ASSERT_TRUE(earlier.Handle.IsOpen());
   ASSERT_FALSE(earlier.AlreadyExists);
 
   TXJustOne& guard = NewGuard();
@@ -368,7 +356,10 @@ QString ServedName(const QString& lockPath) {
   return name;
 }
 
-TEST_F(JustOneTest, TheEarlierInstanceIsActivatedOverTheBusUntilItLetsGo) {
+// A Wayland display names the session: only there does the earlier instance
+// serve on the bus.
+TEST_F(JustOneTest, InAWaylandSessionTheEarlierInstanceIsActivatedOverTheBusUntilItLetsGo) {
+  const test::TScopedEnv wayland("WAYLAND_DISPLAY", "wayland-test");
   TXJustOne& guard = NewGuard();
   guard.Loaded();
   const QString name = ServedName(LockPath());
@@ -392,6 +383,47 @@ TEST_F(JustOneTest, TheEarlierInstanceIsActivatedOverTheBusUntilItLetsGo) {
   // Given up with the claim.
   guard.SetEnabled(false);
   EXPECT_NE(ActivateOverBus(content, QString(), std::chrono::seconds(2)), QString());
+}
+
+// Nothing passes between instances of an X11 session: the lock file stays
+// empty and the application object is not on the bus, whether the first
+// instance shows a window or not.
+TEST_F(JustOneTest, OnAnX11SessionTheEarlierInstanceServesNothing) {
+  TXJustOne& guard = NewGuard();
+  guard.Loaded();
+  ASSERT_TRUE(TakenForOthers(LockPath()));
+  FForm->resize(200, 100);
+  FForm->show();
+  // Past the point where a served instance has written its name.
+  QTimer::singleShot(1500, FForm, [] { QCoreApplication::exit(); });
+  QCoreApplication::exec();
+  QFile lock(LockPath());
+  ASSERT_TRUE(lock.open(QIODevice::ReadOnly));
+  EXPECT_EQ(lock.readAll(), QByteArray());
+  const QDBusMessage call = QDBusMessage::createMethodCall(
+      QDBusConnection::sessionBus().baseService(), QLatin1String(kApplicationObjectPath),
+      QStringLiteral("org.freedesktop.DBus.Introspectable"), QStringLiteral("Introspect"));
+  const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 2000);
+  EXPECT_FALSE(reply.arguments().value(0).toString().contains(QLatin1String(kApplicationInterface)))
+      << qPrintable(reply.arguments().value(0).toString());
+}
+
+// AlreadyExist is the program's code, called from Qt's property write: its
+// error is reported, and the later instance still ends unseen.
+TEST_F(JustOneTest, AnAlreadyExistErrorFromTheEnabledSetterIsReportedAndTheInstanceStillEnds) {
+  TXJustOne& guard = NewGuard();
+  guard.SetEnabled(false);
+  guard.SetAlreadyExist([](QObject*) { throw Exception("handler failed"); });
+  TNamedLockResult earlier = CreateNamedLock(LockName());
+  ASSERT_FALSE(earlier.AlreadyExists);
+  test::TReportRecorder reports;
+  EXPECT_TRUE(guard.setProperty("Enabled", true));
+  EXPECT_EQ(reports.Messages(), QStringList{QStringLiteral("handler failed")});
+  EXPECT_EQ(FLog, (std::vector<std::string>{"activate " + Title() + " own title window \"\""}));
+  EXPECT_TRUE(Application()->Terminated());
+  const TRunResult run = RunApplication();
+  EXPECT_FALSE(run.Shown);
+  EXPECT_EQ(run.Code, 0);
 }
 
 TEST_F(JustOneTest, ANameThatCannotBeCreatedStopsTheStartAndSaysWhy) {

@@ -7,6 +7,7 @@
 #include "platform/instance/NamedLock.h"
 #include "platform/qt/Application.h"
 #include "platform/qt/ErrorGuard.h"
+#include "tests/support/Session.h"
 #include "ui/JustOne.h"
 #include "ui/Program.h"
 #include "ui/UfrmConvert.h"
@@ -55,16 +56,11 @@ class ProgramTest : public ::testing::Test {
   void SetUp() override {
     // A runtime folder of its own, so parallel test processes never meet in
     // the single-instance name; and the offscreen screen for test discovery.
-    ASSERT_TRUE(FRuntimeDir.isValid());
-    setenv("XDG_RUNTIME_DIR", qPrintable(FRuntimeDir.path()), 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     detail::ResetConvRegistry();
   }
 
-  void TearDown() override {
-    unsetenv("XDG_RUNTIME_DIR");
-    detail::ResetConvRegistry();
-  }
+  void TearDown() override { detail::ResetConvRegistry(); }
 
   // Runs a program whose loop performs steps, one event each, then returns
   // its exit code. Errors the program reports are collected in Reports. A
@@ -94,7 +90,7 @@ class ProgramTest : public ::testing::Test {
   qsizetype LeftOver = -1;
 
  private:
-  QTemporaryDir FRuntimeDir;
+  test::TPrivateRuntimeDir FRuntimeDir;
   char FName[32] = "korvalen-converter";
   char* FArgv[2] = {FName, nullptr};
   int FArgc = 1;
@@ -211,7 +207,7 @@ TEST_F(ProgramTest, ALaterInstanceShowsNoWindowAndEnds) {
   const int code = RunProgram({[&] { ran = true; }}, QString(), [&](TProgram& program) {
     title = program.Application().Title();
     earlier = CreateNamedLock(SessionLockName(title.toStdString()));
-    ASSERT_TRUE(earlier.Handle.Held());
+    ASSERT_TRUE(earlier.Handle.IsOpen());
     ASSERT_FALSE(earlier.AlreadyExists);
     counter = std::make_unique<TShowCounter>();
   });

@@ -6,6 +6,7 @@
 #include "platform/qt/Controls.h"
 #include "platform/qt/Fonts.h"
 #include "platform/qt/LayoutLoader.h"
+#include "tests/support/Session.h"
 #include "ui/UfrmConvert.h"
 #include "ui/UfrmMain.h"
 
@@ -44,14 +45,7 @@ const bool GScreenSet = [] {
 }();
 
 // The guard of the welcome window claims its lock in a private folder.
-class TPrivateRuntimeDir {
- public:
-  TPrivateRuntimeDir() { setenv("XDG_RUNTIME_DIR", qPrintable(FDir.path()), 1); }
-  ~TPrivateRuntimeDir() { unsetenv("XDG_RUNTIME_DIR"); }
-
- private:
-  QTemporaryDir FDir;
-};
+using test::TPrivateRuntimeDir;
 
 #ifdef KORVALEN_FONT_DPI
 

@@ -37,14 +37,7 @@ const QColor Blue(0, 0, 255);
 
 // Every test gets a runtime folder of its own, so parallel test processes
 // never meet in the single-instance name.
-class PrivateRuntimeDir {
- public:
-  PrivateRuntimeDir() : FEnv("XDG_RUNTIME_DIR", qPrintable(FDir.path())) {}
-
- private:
-  QTemporaryDir FDir;
-  test::TScopedEnv FEnv;
-};
+using test::TPrivateRuntimeDir;
 
 // The caption the stored layout gives a component: the advertising text is
 // the layout's to choose, and the label must show all of it.
@@ -80,7 +73,7 @@ class WelcomeWindowTest : public ::testing::Test {
     EXPECT_EQ(frmMain, nullptr);
   }
 
-  PrivateRuntimeDir FRuntimeDir;
+  TPrivateRuntimeDir FRuntimeDir;
   QPointer<TfrmMain> FForm;
 };
 
@@ -390,7 +383,7 @@ class LayoutFiles {
 // A picture that cannot be read fails the window with a message naming the
 // picture and why, and no window is left behind.
 TEST(WelcomePictureTest, UnreadablePicturesFailTheWindowClearly) {
-  PrivateRuntimeDir runtimeDir;
+  TPrivateRuntimeDir runtimeDir;
   LayoutFiles files;
   const QByteArray jpeg = LayoutFiles::StoredPicture();
   ASSERT_GT(jpeg.size(), 20000);
@@ -441,7 +434,7 @@ TEST(WelcomePictureTest, UnreadablePicturesFailTheWindowClearly) {
 }
 
 TEST(WelcomeLayoutTest, MalformedLayoutNamesTheFile) {
-  PrivateRuntimeDir runtimeDir;
+  TPrivateRuntimeDir runtimeDir;
   LayoutFiles files;
   const QString layout = files.Write(QStringLiteral("broken.json"), R"({ "class": "TfrmMain", )");
   try {

@@ -8,10 +8,10 @@
 #include "engine/StdConvs.h"
 #include "format/FormatResult.h"
 #include "platform/qt/Application.h"
+#include "platform/x11/X11.h"
 #include "tests/platform/QtTestMain.h"
 #include "ui/UfrmConvert.h"
 
-#include <QtGui/qguiapplication_platform.h>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QProcess>
@@ -19,11 +19,10 @@
 #include <QThread>
 
 #include <gtest/gtest.h>
-#include <xcb/xcb.h>
 
+#include <array>
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
+#include <string_view>
 
 namespace korvalen {
 namespace {
@@ -51,25 +50,17 @@ QString ClipboardSeenFromOutside(TLoop loop) {
   return QString::fromUtf8(xclip.readAllStandardOutput());
 }
 
-// A property change on one of the program's windows, made through a
-// connection of our own: the notification hands the program the server's
-// time now, as any event from the user would.
+// A property change on one of the program's windows: the notification
+// hands the program the server's time now, as any event from the user would.
 void GiveTheProgramTheServerTimeNow(QWidget& window) {
-  struct TDisconnect {
-    void operator()(xcb_connection_t* c) const { xcb_disconnect(c); }
-  };
-  const std::unique_ptr<xcb_connection_t, TDisconnect> own(xcb_connect(nullptr, nullptr));
-  ASSERT_EQ(xcb_connection_has_error(own.get()), 0);
-  const char name[] = "KORVALEN_TEST_TICK";
-  std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
-      xcb_intern_atom_reply(own.get(), xcb_intern_atom(own.get(), 0, sizeof name - 1, name),
-                            nullptr),
-      &std::free);
-  ASSERT_NE(atom, nullptr);
+  const TX11& x = Application()->X11();
+  ASSERT_TRUE(x.Usable());
+  static constexpr std::array<std::string_view, 1> kTick = {"KORVALEN_TEST_TICK"};
   const std::uint8_t value = 1;
-  xcb_change_property(own.get(), XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(window.winId()),
-                      atom->atom, XCB_ATOM_CARDINAL, 8, 1, &value);
-  std::free(xcb_get_input_focus_reply(own.get(), xcb_get_input_focus(own.get()), nullptr));
+  xcb_change_property(x.Connection(), XCB_PROP_MODE_REPLACE,
+                      static_cast<xcb_window_t>(window.winId()), x.Atoms(kTick).front(),
+                      XCB_ATOM_CARDINAL, 8, 1, &value);
+  ASSERT_TRUE(x.Sync());
   QTest::qWait(50);
 }
 

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # A later instance hands over to the first without connecting to the session
-# bus: its window is never shown, and nothing short of showing one needs the
-# bus on X11. (Qt's accessibility layer connects at a window's first text, so
+# bus: on X11 nothing passes between instances, and its window is never
+# shown. (Qt's accessibility layer connects at a window's first text, so
 # texts wait until a window is shown.) A control client's connection, seen by
-# the same monitor, shows that the monitor sees connections.
+# the same monitor, shows that the monitor sees connections. That the first
+# serves nothing on the bus is other-screen.sh's to show.
 source "$(dirname "$0")/guard-lib.sh"
 [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || fail "the display library started no session bus"
 
@@ -21,7 +22,8 @@ bus_pids() {
 
 start first
 x11_wait_window "$welcome_title" 20 >/dev/null || fail "the first instance showed no welcome window"
-# The first connects once its window has painted; only later connections count.
+# The first connects for Qt's accessibility layer once its window shows its
+# texts; only later connections count.
 x11_wait_until 10 eval 'bus_pids | grep -x "${pids[first]}" >/dev/null' || fail "the first instance never connected"
 
 dbus-monitor --session "type='method_call',interface='org.freedesktop.DBus',member='Hello'" \

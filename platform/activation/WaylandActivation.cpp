@@ -1,4 +1,4 @@
-#include "platform/instance/WaylandActivation.h"
+#include "platform/activation/WaylandActivation.h"
 
 #include "xdg-activation-v1-client-protocol.h"
 

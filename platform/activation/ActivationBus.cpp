@@ -1,4 +1,4 @@
-#include "platform/instance/ActivationBus.h"
+#include "platform/activation/ActivationBus.h"
 
 #include <QDBusConnection>
 #include <QDBusError>
