@@ -79,9 +79,17 @@ desktop-file-validate "$scratch"/root/usr/share/applications/*.desktop
 # The changelog's latest entry is this version.
 head=$(gzip -dc "$scratch/root/usr/share/doc/korvalen-converter/changelog.gz" | head -n 1)
 [[ $head == "korvalen-converter ($version) "* ]] || fail "the changelog begins '$head', not version $version"
-mapfile -t needed < <(for binary in "$program" korvalen-convert; do
-  objdump -p "$scratch/root/usr/bin/$binary" | sed -n 's/^ *NEEDED *//p'
-done | sort -u)
+# The command line loads ICU itself, and only for a name beyond ASCII, so it
+# is among what the dynamic loader reports for such a name, not among NEEDED.
+loaded=$(LD_DEBUG=files "$scratch/root/usr/bin/korvalen-convert" 1 $'Kilogram\xC5\x9B' Pounds 2>&1 >/dev/null |
+  sed -n 's/.*file=\([^ ]*\) \[[0-9]*\];  \(needed\|dynamically loaded\) by .*/\1/p') || true
+grep -q '^libicuuc\.so' <<<"$loaded" || fail "korvalen-convert loaded no ICU for a name beyond ASCII"
+mapfile -t needed < <({
+  for binary in "$program" korvalen-convert; do
+    objdump -p "$scratch/root/usr/bin/$binary" | sed -n 's/^ *NEEDED *//p'
+  done
+  echo "$loaded"
+} | sort -u)
 [ ${#needed[@]} -gt 0 ] || fail "the programs name no shared library"
 for soname in "${needed[@]}"; do
   # awk reads to the end: leaving early would kill ldconfig with SIGPIPE,
