@@ -21,8 +21,9 @@ packages=(
   qt6-wayland sway grim wtype weston jq
   imagemagick fonts-liberation2 fonts-dejavu-core locales
   desktop-file-utils appstream dpkg-dev file
-  # manual pages (written in scdoc, turned into roff by the build) and the package check
-  scdoc lintian
+  # manual pages (written in scdoc, turned into roff by the build) and the package
+  # check (devscripts brings hardening-check)
+  scdoc lintian devscripts
   # tooling
   clang-format clang-tidy
 )
