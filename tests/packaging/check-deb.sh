@@ -87,6 +87,10 @@ head=$(gzip -dc "$scratch/root/usr/share/doc/korvalen-converter/changelog.gz" | 
 loaded=$(LD_DEBUG=files "$scratch/root/usr/bin/korvalen-convert" 1 $'Kilogram\xC5\x9B' Pounds 2>&1 >/dev/null |
   sed -n 's/.*file=\([^ ]*\) \[[0-9]*\];  \(needed\|dynamically loaded\) by .*/\1/p') || true
 grep -q '^libicuuc\.so' <<<"$loaded" || fail "korvalen-convert loaded no ICU for a name beyond ASCII"
+# Loading ICU costs more than the conversion itself.
+if LD_DEBUG=files "$scratch/root/usr/bin/korvalen-convert" 1 Kilograms Pounds 2>&1 >/dev/null | grep 'file=libicu'; then
+  fail "korvalen-convert loads ICU for names in ASCII"
+fi
 mapfile -t needed < <({
   for binary in "$program" korvalen-convert; do
     objdump -p "$scratch/root/usr/bin/$binary" | sed -n 's/^ *NEEDED *//p'
