@@ -83,7 +83,10 @@ class TIcu {
  private:
   static std::unique_ptr<const TIcu> Load() {
     auto icu = std::make_unique<TIcu>();
-    icu->FHandle.reset(dlopen("libicuuc.so." U_ICU_VERSION_SHORT, RTLD_NOW | RTLD_LOCAL));
+    // Kept mapped once closed: ICU holds its caches from its own globals,
+    // and would leave them unreachable, and leaked, if unloaded.
+    icu->FHandle.reset(
+        dlopen("libicuuc.so." U_ICU_VERSION_SHORT, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE));
     if (!icu->FHandle || !icu->Find(icu->FromUtf8, KORVALEN_ICU_SYMBOL(u_strFromUTF8)) ||
         !icu->Find(icu->FoldCase, KORVALEN_ICU_SYMBOL(u_strFoldCase)) ||
         !icu->Find(icu->NfdInstance, KORVALEN_ICU_SYMBOL(unorm2_getNFDInstance)) ||
