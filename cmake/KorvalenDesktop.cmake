@@ -60,12 +60,16 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://www.example.com/)
-# dpkg-shlibdeps finds the linked libraries (Qt, libjpeg, ICU, libc++).
+# dpkg-shlibdeps finds the linked libraries (Qt, libjpeg, libc++).
 # What Qt loads by itself is named here: the X11 platform plugin, and the
 # fonts that stand in for the windows' Arial and MS Sans Serif so their
 # fixed-size labels keep their text.
+# korvalen-convert loads ICU only when a name goes beyond ASCII, so no scan of
+# the linked libraries finds it; Debian names its package by ICU's major version.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation2")
+find_package(ICU REQUIRED COMPONENTS uc)
+string(REGEX MATCH "^[0-9]+" _korvalen_icu_major "${ICU_VERSION}")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation2, libicu${_korvalen_icu_major}")
 # The welcome window's link opens through the desktop's opener.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, qt6-wayland")
 include(CPack)

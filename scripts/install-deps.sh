@@ -23,8 +23,9 @@ packages=(
   desktop-file-utils appstream dpkg-dev file
   # the command line's bash completion is tested against bash-completion
   bash-completion
-  # manual pages (written in scdoc, turned into roff by the build) and the package check
-  scdoc lintian
+  # manual pages (written in scdoc, turned into roff by the build) and the package
+  # check (devscripts brings hardening-check)
+  scdoc lintian devscripts
   # tooling
   clang-format clang-tidy
 )

@@ -11,6 +11,10 @@
 // letters still match without case and every other byte only itself:
 // "GR\xFFAMS" matches "Gr\xFFams", "\xC9" does not match "\xE9". Never throws except
 // std::bad_alloc.
+//
+// ICU does the folding; its library is loaded the first time a text beyond
+// ASCII is compared, so a program that only ever compares ASCII never loads
+// it. Should it be missing, such texts compare as invalid UTF-8 does.
 
 #include <string_view>
 

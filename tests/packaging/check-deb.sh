@@ -2,12 +2,15 @@
 # Builds the Debian package with CPack in a scratch folder, then unpacks it
 # and checks its fields, its contents, that it declares a package for every
 # shared library the programs load, and that lintian finds no error or warning.
-#   check-deb.sh <build dir> <scratch dir> <program file name> <version>
+# A build made with Debian's hardening flags must also pass hardening-check,
+# and lintian must find none of its hardening tags.
+#   check-deb.sh <build dir> <scratch dir> <program file name> <version> <hardened: 1 or 0>
 set -euo pipefail
 build=$1
 scratch=$2
 program=${3:-}
 version=$4
+hardened=${5:-0}
 if [ -z "$program" ]; then
   echo "SKIP: the program is not part of this build"
   exit 77
@@ -79,9 +82,21 @@ desktop-file-validate "$scratch"/root/usr/share/applications/*.desktop
 # The changelog's latest entry is this version.
 head=$(gzip -dc "$scratch/root/usr/share/doc/korvalen-converter/changelog.gz" | head -n 1)
 [[ $head == "korvalen-converter ($version) "* ]] || fail "the changelog begins '$head', not version $version"
-mapfile -t needed < <(for binary in "$program" korvalen-convert; do
-  objdump -p "$scratch/root/usr/bin/$binary" | sed -n 's/^ *NEEDED *//p'
-done | sort -u)
+# The command line loads ICU itself, and only for a name beyond ASCII, so it
+# is among what the dynamic loader reports for such a name, not among NEEDED.
+loaded=$(LD_DEBUG=files "$scratch/root/usr/bin/korvalen-convert" 1 $'Kilogram\xC5\x9B' Pounds 2>&1 >/dev/null |
+  sed -n 's/.*file=\([^ ]*\) \[[0-9]*\];  \(needed\|dynamically loaded\) by .*/\1/p') || true
+grep -q '^libicuuc\.so' <<<"$loaded" || fail "korvalen-convert loaded no ICU for a name beyond ASCII"
+# Loading ICU costs more than the conversion itself.
+if LD_DEBUG=files "$scratch/root/usr/bin/korvalen-convert" 1 Kilograms Pounds 2>&1 >/dev/null | grep 'file=libicu'; then
+  fail "korvalen-convert loads ICU for names in ASCII"
+fi
+mapfile -t needed < <({
+  for binary in "$program" korvalen-convert; do
+    objdump -p "$scratch/root/usr/bin/$binary" | sed -n 's/^ *NEEDED *//p'
+  done
+  echo "$loaded"
+} | sort -u)
 [ ${#needed[@]} -gt 0 ] || fail "the programs name no shared library"
 for soname in "${needed[@]}"; do
   # awk reads to the end: leaving early would kill ldconfig with SIGPIPE,
@@ -96,7 +111,27 @@ for soname in "${needed[@]}"; do
 done
 
 # Errors and warnings fail; an override would need a written reason. Run as
-# root, lintian prints a notice about it, which is harmless.
-lintian --fail-on error,warning --no-tag-display-limit "$deb" || fail "lintian reports errors or warnings"
+# root, lintian prints a notice about it, which is harmless. Its hardening
+# tags are information only, so they are looked for in what it prints.
+lintian -I --pedantic --fail-on error,warning --no-tag-display-limit "$deb" >"$scratch/lintian.log" 2>&1 || {
+  cat "$scratch/lintian.log" >&2
+  fail "lintian reports errors or warnings"
+}
+if [ "$hardened" = 1 ]; then
+  for binary in "$program" korvalen-convert; do
+    # Control-flow protection is not among Debian 12's hardening features:
+    # neither its C library nor libstdc++ nor Qt is built with it, so no
+    # program on it can run protected.
+    hardening-check --nocfprotection "$scratch/root/usr/bin/$binary" >"$scratch/hardening.log" 2>&1 || {
+      cat "$scratch/hardening.log" >&2
+      fail "hardening-check finds $binary unprotected"
+    }
+  done
+  if grep -E ' hardening-' "$scratch/lintian.log" >&2; then
+    fail "lintian finds the programs built without some hardening"
+  fi
+else
+  echo "not built with Debian's hardening flags: hardening-check not run"
+fi
 
 echo "$(basename "$deb") declares: $(field Depends)"
