@@ -34,7 +34,7 @@ class ScreenChangeTest : public ::testing::Test {
 
   // A picture file of the given size and colour, or of bytes no reader takes.
   QString Write(const char* name, QSize size, Qt::GlobalColor colour) {
-    const QString path = FDir.filePath(QLatin1String(name));
+    QString path = FDir.filePath(QLatin1String(name));
     if (size.isEmpty()) {
       QFile file(path);
       EXPECT_TRUE(file.open(QIODevice::WriteOnly));
