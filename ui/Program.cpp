@@ -9,14 +9,14 @@
 #include "ui/UfrmMain.h"
 
 #include <QEvent>
+#include <QFutureWatcher>
 #include <QIcon>
 #include <QImage>
 #include <QImageReader>
 #include <QList>
 #include <QPixmap>
 #include <QWidget>
-
-#include <future>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace korvalen {
 namespace {
@@ -45,33 +45,46 @@ QIcon IconOf(const QList<QImage>& pictures) {
   return icon;
 }
 
-// Gives the application its icon as its first window is about to show,
-// before the window is mapped, so every window still carries it. A later
-// instance shows no window and so never decodes the pictures, nor hands
-// them to the never-shown title window. The pictures are read on a worker
-// from the moment the first window is polished, alongside the rest of
-// getting it ready (its fonts, its native window), and taken as it shows.
+// Gives the application its icon as its first window gets ready, so every
+// window carries it. A later instance shows no window and so never decodes
+// the pictures, nor hands them to the never-shown title window. The
+// pictures are read on a worker from the moment the first window is
+// polished, alongside the rest of getting it ready (its fonts, its native
+// window); taken as it shows when they are read by then, else as soon as
+// they are.
 class TIconOnFirstShow final : public QObject {
  public:
   explicit TIconOnFirstShow(QApplication& application) : QObject(&application) {
     application.installEventFilter(this);
+    connect(&FPictures, &QFutureWatcher<QList<QImage>>::finished, this,
+            &TIconOnFirstShow::GiveIcon);
   }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
     const bool window = watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow();
-    if (window && event->type() == QEvent::Polish && !FPictures.valid()) {
-      FPictures = std::async(std::launch::async, ReadProgramIconPictures);
+    if (window && event->type() == QEvent::Polish && !FStarted) {
+      FStarted = true;
+      FPictures.setFuture(QtConcurrent::run(ReadProgramIconPictures));
     } else if (window && event->type() == QEvent::Show) {
       QCoreApplication::instance()->removeEventFilter(this);
-      QApplication::setWindowIcon(
-          IconOf(FPictures.valid() ? FPictures.get() : ReadProgramIconPictures()));
+      GiveIcon();
     }
     return false;
   }
 
  private:
-  std::future<QList<QImage>> FPictures;
+  void GiveIcon() {
+    if (FStarted && !FGiven && FPictures.isFinished()) {
+      FGiven = true;
+      QApplication::setWindowIcon(IconOf(FPictures.result()));
+    }
+  }
+
+  // Not waited for when the program ends first: the worker ends on its own.
+  QFutureWatcher<QList<QImage>> FPictures;
+  bool FStarted = false;
+  bool FGiven = false;
 };
 
 }  // namespace
@@ -84,6 +97,9 @@ TProgram::TRuntimeStart::TRuntimeStart() {
 TProgram::TProgram(int& argc, char** argv) : FApplication(argc, argv) {
   InitUiResources();
   new TIconOnFirstShow(FApplication);
+  // Results follow the user's locale as it changes, from the next one shown.
+  QObject::connect(&FApplication, &TApplication::LocaleChanged, &FApplication,
+                   [] { RunGuarded(ReadNumberSeparators); });
 }
 
 TProgram::~TProgram() = default;

@@ -5,8 +5,9 @@
 // performs it, so the program ends in the reverse order:
 //
 //   start: arithmetic and number separators; the application object with its
-//          title window and the program icon; the conversion registry; the
-//          standard units; the welcome window as the main window; the loop.
+//          title window and the program icon, the separators read again as
+//          the locale changes; the conversion registry; the standard units;
+//          the welcome window as the main window; the loop.
 //   end:   the windows (the welcome window first, so its components release
 //          what they hold); the standard units removed; the registry cleared;
 //          the application object.

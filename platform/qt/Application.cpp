@@ -1,6 +1,5 @@
 #include "platform/qt/Application.h"
 
-#include "format/FormatResult.h"
 #include "platform/qt/Clipboard.h"
 #include "platform/qt/Components.h"
 #include "platform/qt/ErrorGuard.h"
@@ -209,7 +208,7 @@ bool TApplication::event(QEvent* event) {
     return true;
   }
   if (event->type() == QEvent::LocaleChange) {
-    ReadNumberSeparators();
+    Q_EMIT LocaleChanged();
   }
   return QApplication::event(event);
 }

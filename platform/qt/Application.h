@@ -85,6 +85,11 @@ class TApplication : public QApplication {
   // and the event counts as not handled, never unwinding through Qt.
   bool notify(QObject* receiver, QEvent* event) override;
 
+ Q_SIGNALS:
+  // The system's locale changed: what the program reads from it (number
+  // separators) is read again by whoever listens.
+  void LocaleChanged();
+
  protected:
   bool event(QEvent* event) override;
 

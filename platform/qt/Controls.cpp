@@ -2,111 +2,18 @@
 
 #include "platform/qt/Polished.h"
 
-#include "platform/runtime/Exceptions.h"
-#include "platform/runtime/ResourceStrings.h"
-
 #include <QEvent>
 #include <QFile>
-#include <QFileInfo>
-#include <QHash>
-#include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPalette>
 #include <QSizeF>
-#include <QWindow>
 
 #include <algorithm>
-#include <future>
+#include <optional>
 #include <utility>
 
 namespace korvalen {
-namespace {
-
-struct TPictureFormat {
-  TPictureReader Reader;
-  TPictureChecker Checker;
-};
-
-QHash<QString, TPictureFormat>& PictureFormats() {
-  static QHash<QString, TPictureFormat> formats;
-  return formats;
-}
-
-const TPictureFormat* FormatOf(const QString& path) {
-  const auto format = PictureFormats().constFind(QFileInfo(path).suffix().toLower());
-  return format != PictureFormats().constEnd() ? &*format : nullptr;
-}
-
-}  // namespace
-
-void RegisterPictureReader(const QString& suffix, TPictureReader reader, TPictureChecker checker) {
-  PictureFormats()[suffix.toLower()] = {std::move(reader), std::move(checker)};
-}
-
-std::optional<QSize> CheckPicture(const QString& path) {
-  const TPictureFormat* format = FormatOf(path);
-  if (format == nullptr || !format->Checker) {
-    return std::nullopt;
-  }
-  return format->Checker(path);
-}
-
-QImage ReadPicture(const QString& path) {
-  if (const TPictureFormat* format = FormatOf(path)) {
-    return format->Reader(path);
-  }
-  QImage picture(path);
-  if (picture.isNull()) {
-    throw Exception(Format(res::SCannotLoadPicture, {path.toStdString()}));
-  }
-  return picture;
-}
-
-QPixmap LoadPicture(const QString& path) {
-  return QPixmap::fromImage(ReadPicture(path));
-}
-
-QString PictureRenderingPath(const QString& path, qreal ratio) {
-  qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
-  if (dot <= path.lastIndexOf(QLatin1Char('/'))) {
-    dot = path.size();
-  }
-  return path.left(dot) + QLatin1Char('@') + QString::number(ratio) + QLatin1Char('x') +
-         path.mid(dot);
-}
-
-namespace {
-
-// Ratios come from the platform as products of doubles (1.5 * 1.0 and the
-// like); a hair above a rendering's ratio still takes that rendering.
-constexpr qreal RatioTolerance = 1e-3;
-
-}  // namespace
-
-QString PicturePathFor(const QString& path, qreal devicePixelRatio) {
-  if (devicePixelRatio <= 1.0 + RatioTolerance) {
-    return path;
-  }
-  QString largest = path;
-  for (const qreal ratio : PictureRenderingRatios) {
-    QString rendering = PictureRenderingPath(path, ratio);
-    if (!QFile::exists(rendering)) {
-      continue;
-    }
-    if (ratio >= devicePixelRatio - RatioTolerance) {
-      return rendering;
-    }
-    largest = rendering;
-  }
-  return largest;
-}
-
-QPixmap LoadPictureFor(const QString& path, qreal devicePixelRatio) {
-  QPixmap picture = LoadPicture(PicturePathFor(path, devicePixelRatio));
-  picture.setDevicePixelRatio(devicePixelRatio);
-  return picture;
-}
 
 QString StripAccelerators(const QString& caption) {
   QString shown;
@@ -201,35 +108,39 @@ bool TLabel::event(QEvent* event) {
 
 TImage::TImage(QWidget* parent) : QLabel(parent) {
   setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  connect(&FWorker, &QFutureWatcher<TPictureRead>::finished, this, &TImage::TakeDecoded);
 }
 
 void TImage::SetPicture(const QString& path) {
   const qreal ratio = devicePixelRatioF();
-  FDecoding = {};
   QString file = PicturePathFor(path, ratio);
   if (const std::optional<QSize> checked = CheckPicture(file)) {
     FPicture = path;
     FRatio = ratio;
-    FPending = true;
-    FPendingFile = std::move(file);
-    FPendingSize = (QSizeF(*checked) / ratio).toSize();
+    FFile = std::move(file);
+    FCheckedSize = (QSizeF(*checked) / ratio).toSize();
+    FDecoding = TDecoding::AtPolish;
     setPixmap(QPixmap());
     if (FAutoSize) {
-      resize(FPendingSize);
+      resize(FCheckedSize);
+    }
+    if (testAttribute(Qt::WA_WState_Polished)) {
+      StartDecoding();
     }
     return;
   }
   const QPixmap picture = LoadPictureFor(path, ratio);
   FPicture = path;
   FRatio = ratio;
-  FPending = false;
+  FFile = std::move(file);
+  FDecoding = TDecoding::Done;
   ShowPicture(picture);
 }
 
 void TImage::SetAutoSize(bool autoSize) {
   FAutoSize = autoSize;
-  if (FAutoSize && FPending) {
-    resize(FPendingSize);
+  if (FAutoSize && FDecoding != TDecoding::Done && pixmap().isNull()) {
+    resize(FCheckedSize);
   } else if (FAutoSize && !pixmap().isNull()) {
     resize(pixmap().deviceIndependentSize().toSize());
   }
@@ -242,63 +153,99 @@ void TImage::ShowPicture(const QPixmap& picture) {
   }
 }
 
-void TImage::ShowPendingPicture() {
-  if (!FPending) {
+void TImage::StartDecoding() {
+  // A decoding of an earlier file still running is left to finish unseen.
+  FDecoding = TDecoding::Running;
+  FWorker.setFuture(ReadPictureOnWorker(FFile));
+}
+
+void TImage::TakeDecoded() noexcept {
+  if (FDecoding != TDecoding::Running || !FWorker.isFinished()) {
     return;
   }
-  FPending = false;
-  std::future<QImage> decoding = std::move(FDecoding);
-  // The picture passed its check; what fails now (memory) is reported, and
-  // the control stays empty.
+  FDecoding = TDecoding::Done;
   RunGuarded([&] {
-    QPixmap picture =
-        QPixmap::fromImage(decoding.valid() ? decoding.get() : ReadPicture(FPendingFile));
+    const TPictureRead read = FWorker.result();
+    if (read.Error) {
+      // The picture passed its check, or an earlier rendering of it loaded;
+      // what fails now is reported once, and what is shown stays.
+      FFailed << FFile;
+      ReportError(ExceptionMessage(read.Error));
+      return;
+    }
+    QPixmap picture = QPixmap::fromImage(read.Picture);
     picture.setDevicePixelRatio(FRatio);
     ShowPicture(picture);
   });
 }
 
-void TImage::MatchDevicePixelRatio() {
+void TImage::FollowScreen() {
+  QWindow* handle = window()->windowHandle();
+  if (handle == nullptr || handle == FWatchedWindow) {
+    return;
+  }
+  FWatchedWindow = handle;
+  connect(handle, &QWindow::screenChanged, this, &TImage::ScreenChanged);
+  ScreenChanged(handle->screen());
+}
+
+void TImage::ScreenChanged(QScreen* screen) {
+  // Qt has no signal of its own for a change of a screen's device pixel
+  // ratio; a change of its density comes with one where the platform tells.
+  disconnect(FScreenRatio);
+  if (screen != nullptr) {
+    FScreenRatio =
+        connect(screen, &QScreen::physicalDotsPerInchChanged, this, &TImage::MatchDevicePixelRatio);
+  }
+  MatchDevicePixelRatio();
+}
+
+void TImage::MatchDevicePixelRatio() noexcept {
   const qreal ratio = devicePixelRatioF();
   if (FPicture.isEmpty() || qFuzzyCompare(ratio, FRatio)) {
     return;
   }
-  FRatio = ratio;
-  FPending = false;
-  FDecoding = {};
-  ShowPicture(LoadPictureFor(FPicture, ratio));
+  RunGuarded([&] {
+    FRatio = ratio;
+    QString file = PicturePathFor(FPicture, ratio);
+    if (file == FFile || FFailed.contains(file)) {
+      return;
+    }
+    FFile = std::move(file);
+    // The picture shown so far stays until the new rendering is read.
+    if (FDecoding != TDecoding::AtPolish) {
+      StartDecoding();
+    }
+  });
 }
 
 bool TImage::event(QEvent* event) {
-  if (event->type() == QEvent::ScreenChangeInternal) {
-    MatchDevicePixelRatio();
+  if (event->type() == QEvent::Polish && FDecoding == TDecoding::AtPolish) {
+    RunGuarded([&] { StartDecoding(); });
   }
-  // Decoded on a worker from the polish, while the rest of the window gets
-  // ready to show, and taken as the window is exposed, before its first
-  // paint: taking it in the paint itself would ask for a second one.
-  if (event->type() == QEvent::Polish && FPending && !FDecoding.valid()) {
-    FDecoding = std::async(std::launch::async, [file = FPendingFile] { return ReadPicture(file); });
-  }
-  if (event->type() == QEvent::Show && FPending && window()->windowHandle() != nullptr) {
-    window()->windowHandle()->installEventFilter(this);
+  if (event->type() == QEvent::Show) {
+    RunGuarded([&] { FollowScreen(); });
+    // A picture decoded before the window is exposed is shown in its first
+    // paint; taking it in the paint itself would ask for a second one.
+    if (FDecoding != TDecoding::Done && FWatchedWindow != nullptr) {
+      FWatchedWindow->installEventFilter(this);
+    }
   }
   return QLabel::event(event);
 }
 
 bool TImage::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::Expose && watched == window()->windowHandle()) {
+  if (event->type() == QEvent::Expose && watched == FWatchedWindow) {
     watched->removeEventFilter(this);
-    ShowPendingPicture();
+    TakeDecoded();
   }
   return QLabel::eventFilter(watched, event);
 }
 
 void TImage::paintEvent(QPaintEvent* event) {
-  // A screen's ratio can change without the window changing screens (a
-  // Wayland output's scale); painting is the last moment to notice. A
-  // picture painted before its window was exposed (a grab) is decoded here.
+  // A screen's ratio can change without the window changing screens and
+  // without the platform saying so; painting is the last moment to notice.
   MatchDevicePixelRatio();
-  ShowPendingPicture();
   QLabel::paintEvent(event);
 }
 
@@ -493,34 +440,6 @@ void TBitBtn::SetShowHint(bool show) {
 void TBitBtn::ApplyHint() {
   setToolTip(FShowHint ? FHint : QString());
   WhenPolished(*this, [this] { setAccessibleDescription(FHint); });
-}
-
-QIcon GlyphIcon(const QList<QPixmap>& renderings, int count) {
-  // The icon picks among the renderings by their pixel sizes.
-  QIcon icon;
-  for (const QPixmap& bitmap : renderings) {
-    QImage image = bitmap.toImage().convertToFormat(QImage::Format_ARGB32);
-    image.setDevicePixelRatio(1.0);
-    const QRgb transparent = image.pixel(0, image.height() - 1);
-    for (int y = 0; y < image.height(); ++y) {
-      for (int x = 0; x < image.width(); ++x) {
-        if (image.pixel(x, y) == transparent) {
-          image.setPixel(x, y, qRgba(0, 0, 0, 0));
-        }
-      }
-    }
-    const int width = image.width() / std::max(1, count);
-    icon.addPixmap(QPixmap::fromImage(image.copy(0, 0, width, image.height())), QIcon::Normal);
-    if (count > 1) {
-      icon.addPixmap(QPixmap::fromImage(image.copy(width, 0, width, image.height())),
-                     QIcon::Disabled);
-    }
-  }
-  return icon;
-}
-
-QIcon GlyphIcon(const QPixmap& bitmap, int count) {
-  return GlyphIcon(QList<QPixmap>{bitmap}, count);
 }
 
 }  // namespace korvalen

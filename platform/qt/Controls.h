@@ -6,52 +6,24 @@
 // user makes it, never when the program fills, clears or sets it.
 
 #include "platform/qt/ErrorGuard.h"
+#include "platform/qt/Pictures.h"
 
 #include <QComboBox>
-#include <QIcon>
-#include <QImage>
+#include <QFutureWatcher>
 #include <QLabel>
 #include <QLineEdit>
 #include <QList>
 #include <QListWidget>
+#include <QMetaObject>
 #include <QPixmap>
+#include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QString>
 #include <QStringList>
-
-#include <functional>
-#include <future>
-#include <optional>
+#include <QWindow>
 
 namespace korvalen {
-
-// Reads a picture file; the default reads every format Qt reads. A program
-// registers its own reader for a file suffix ("jpg") when it decodes that
-// format itself. A reader throws when it cannot read the file, and may run
-// on any thread.
-using TPictureReader = std::function<QImage(const QString& path)>;
-// Reads a picture file whole and gives its size without making its pixels,
-// throwing what the reader would; a reader that has one is asked for the
-// pixels only when the picture is first drawn.
-using TPictureChecker = std::function<QSize(const QString& path)>;
-void RegisterPictureReader(const QString& suffix, TPictureReader reader,
-                           TPictureChecker checker = {});
-// Throws Exception "Cannot load picture <path>" when nothing can read it.
-QImage ReadPicture(const QString& path);
-QPixmap LoadPicture(const QString& path);
-// The size of the picture, checked, when its reader has a checker.
-std::optional<QSize> CheckPicture(const QString& path);
-
-// A picture may come drawn again for high-DPI screens, beside its file as
-// "name@<ratio>x.suffix" ("welcome@1.5x.jpg"), at the ratios below.
-inline constexpr qreal PictureRenderingRatios[] = {1.25, 1.5, 2.0};
-QString PictureRenderingPath(const QString& path, qreal ratio);
-// The file to show on a screen of the given device pixel ratio: the
-// rendering for that ratio, else the next larger one there is (so nothing is
-// enlarged), else the largest; the picture's own file at a ratio of 1.
-QString PicturePathFor(const QString& path, qreal devicePixelRatio);
-// That file, marked to be drawn 1:1 in device pixels on such a screen.
-QPixmap LoadPictureFor(const QString& path, qreal devicePixelRatio);
 
 // The caption of a control with its accelerator marks taken out: "&&" shows
 // as "&", a single "&" is dropped. "U.S. && Metric" gives "U.S. & Metric".
@@ -105,10 +77,13 @@ class TLabel : public QLabel {
 // A picture drawn at its natural size from the top-left corner, clipped by
 // the control; with autoSize the control takes the picture's size. It shows
 // the rendering made for its screen's device pixel ratio, pixel for pixel,
-// and changes it when the window moves to a screen of another ratio. A
-// picture whose reader can check it is checked when set, decoded on a worker
-// once the control is polished (Polished.h) and shown as its window is first
-// exposed, so a window that is never polished decodes nothing.
+// and changes it when the window moves to a screen of another ratio or its
+// screen's ratio changes. A picture whose reader can check it is checked
+// when set and decoded on a worker once the control is polished
+// (Polished.h), so a window that is never polished decodes nothing; it is
+// shown as soon as it is decoded, in the first paint when it is decoded by
+// the time the window is exposed. A rendering that fails to read is
+// reported once, and the control keeps the picture it had.
 class TImage : public QLabel {
   Q_OBJECT
   Q_PROPERTY(QString picture READ Picture WRITE WritePicture)
@@ -128,25 +103,34 @@ class TImage : public QLabel {
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  // What happens to the rendering in FFile: nothing more, its decoding
+  // waits for the polish, or it is being read on a worker.
+  enum class TDecoding { Done, AtPolish, Running };
+
   void WritePicture(const QString& path) noexcept {
     RunPropertySetter([&] { SetPicture(path); });
   }
   void ShowPicture(const QPixmap& picture);
-  void ShowPendingPicture();
-  void MatchDevicePixelRatio();
+  void StartDecoding();
+  void TakeDecoded() noexcept;
+  void FollowScreen();
+  void ScreenChanged(QScreen* screen);
+  void MatchDevicePixelRatio() noexcept;
 
   QString FPicture;
   bool FAutoSize = false;
-  // Checked but not yet decoded: the file checked (the rendering for the
-  // ratio), the size the check gave, and the decoding under way once the
-  // control is polished.
-  bool FPending = false;
-  QString FPendingFile;
-  QSize FPendingSize;
-  std::future<QImage> FDecoding;
-  // The ratio the picture was last loaded for, so a rendering that fails to
-  // load is not tried again at every paint.
+  // The rendering shown or to be shown, and the ratio it was chosen for.
+  QString FFile;
   qreal FRatio = 1.0;
+  TDecoding FDecoding = TDecoding::Done;
+  // The size the check gave, in the control's pixels, until it is decoded.
+  QSize FCheckedSize;
+  // Not waited for when the control goes: the worker finishes on its own.
+  QFutureWatcher<TPictureRead> FWorker;
+  // Renderings that failed to read, each reported once and not tried again.
+  QStringList FFailed;
+  QPointer<QWindow> FWatchedWindow;
+  QMetaObject::Connection FScreenRatio;
 };
 
 // A drop-down list (no typing). Activated (Qt's) is the user's choice only.
@@ -269,12 +253,5 @@ class TBitBtn : public QPushButton {
   QString FHint;
   bool FShowHint = false;
 };
-
-// The icon of a glyph bitmap holding count images side by side: image 0 is
-// the normal mode, image 1 (if any) the disabled mode, with the colour of
-// the bottom-left pixel masked out. Given the bitmap's renderings for
-// high-DPI screens too, the icon draws the one that fits the screen.
-QIcon GlyphIcon(const QList<QPixmap>& renderings, int count);
-QIcon GlyphIcon(const QPixmap& bitmap, int count);
 
 }  // namespace korvalen

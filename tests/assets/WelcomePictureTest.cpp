@@ -1,5 +1,7 @@
 // The welcome picture is read here through libjpeg's own API, as the program
 // reads it, so a file that only Qt's plug-in accepts fails.
+#include "tests/ui/StoredLayout.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -133,19 +135,27 @@ TEST(WelcomePicture, DecodesThroughLibjpegAsA24BitPicture) {
 }
 
 // Where the window's texts sit, the picture is plain lavender: the headings
-// across the top, the text column on the left, and the "Continue" button.
+// across the top, the text column on the left, and under every control the
+// welcome window's stored layout places ("Continue" among them).
 TEST(WelcomePicture, IsPlainLavenderUnderTheTextsAndTheButton) {
   const DecodedJpeg& p = Welcome();
   ASSERT_TRUE(p.ok) << p.error;
   struct Area {
-    const char* name;
+    std::string name;
     int x0, y0, x1, y1;
   };
-  const Area areas[] = {
+  std::vector<Area> areas = {
       {"headings", 0, 0, 550, 96},
       {"left half", 0, 0, 275, 500},
-      {"Continue button", 452, 458, 527, 483},
   };
+  const korvalen::test::TStoredLayout layout(
+      QStringLiteral(KORVALEN_ASSETS_DIR "/layouts/frmMain.json"));
+  const QList<QRect> controls = layout.ControlBoxes();
+  ASSERT_FALSE(controls.isEmpty());
+  for (const QRect& box : controls) {
+    areas.push_back({"control at " + std::to_string(box.x()) + "," + std::to_string(box.y()),
+                     box.left(), box.top(), box.right() + 1, box.bottom() + 1});
+  }
   for (const Area& a : areas) {
     int off = 0;
     for (int y = a.y0; y < a.y1; ++y) {

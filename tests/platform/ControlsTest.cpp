@@ -1,14 +1,20 @@
 #include "platform/qt/Clipboard.h"
 #include "platform/qt/Controls.h"
 #include "platform/qt/Fonts.h"
+#include "platform/qt/Pictures.h"
 
 #include <QFontInfo>
 #include <QImage>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThreadPool>
 #include <QWidget>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
 
 namespace korvalen {
 namespace {
@@ -101,6 +107,47 @@ TEST(GlyphTest, BottomLeftColourIsTransparentInBothImages) {
     EXPECT_EQ(qAlpha(image.pixel(1, 0)), 0);
     EXPECT_EQ(qAlpha(image.pixel(0, 1)), 0);
   }
+}
+
+// A decoding held on its worker until the test lets it go: neither the
+// window's exposure and paint nor its destruction may wait for it.
+TEST(ImageTest, ASlowDecodingHoldsUpNeitherPaintNorClosing) {
+  static QSemaphore release;
+  static std::atomic<int> reading{0};
+  RegisterPictureReader(
+      QStringLiteral("slow"),
+      [](const QString&) {
+        ++reading;
+        release.tryAcquire(1, 10000);
+        --reading;
+        QImage image(4, 4, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        return image;
+      },
+      [](const QString&) { return QSize(4, 4); });
+  const auto showSlowPicture = [](QWidget& window) {
+    auto* image = new TImage(&window);
+    image->SetPicture(QStringLiteral("picture.slow"));
+    window.show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_TRUE(QTest::qWaitFor([] { return reading == 1; }));
+    return image;
+  };
+
+  QWidget painted;
+  const TImage* image = showSlowPicture(painted);
+  painted.grab();
+  EXPECT_EQ(reading, 1) << "the paint waited for the decoding";
+  EXPECT_TRUE(image->pixmap().isNull());
+  release.release();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !image->pixmap().isNull(); }));
+
+  auto closed = std::make_unique<QWidget>();
+  showSlowPicture(*closed);
+  closed.reset();
+  EXPECT_EQ(reading, 1) << "closing the window waited for its decoding";
+  release.release();
+  QThreadPool::globalInstance()->waitForDone();
 }
 
 TEST(CaptionTest, AcceleratorsAreTakenOut) {

@@ -271,23 +271,6 @@ TEST_F(ConvertWindowTest, FailedCopyIsReportedAndChangesNothing) {
   EXPECT_EQ(Result(), QStringLiteral("1000.00"));
 }
 
-TEST_F(ConvertWindowTest, LocaleChangeAffectsTheNextResultOnly) {
-  Convert(QStringLiteral("Mass"), QStringLiteral("Kilograms"), QStringLiteral("Pounds"));
-  ASSERT_EQ(Result(), QStringLiteral("2.20"));
-  {
-    test::TScopedEnv locale("LC_ALL", "de_DE.UTF-8");
-    QCoreApplication::postEvent(Application(), new QEvent(QEvent::LocaleChange));
-    QCoreApplication::processEvents();
-    EXPECT_EQ(DecimalSeparator(), ',');
-    EXPECT_EQ(Result(), QStringLiteral("2.20"));
-    ClickUnit(*FForm->list2, QStringLiteral("Ounces"));
-    EXPECT_EQ(Result(), QStringLiteral("35,27"));
-  }
-  QCoreApplication::postEvent(Application(), new QEvent(QEvent::LocaleChange));
-  QCoreApplication::processEvents();
-  EXPECT_EQ(DecimalSeparator(), '.');
-}
-
 TEST_F(ConvertWindowTest, ScreenReaderReadsTheResult) {
   Convert(QStringLiteral("Mass"), QStringLiteral("Kilograms"), QStringLiteral("Pounds"));
   QAccessibleInterface* result = QAccessible::queryAccessibleInterface(FForm->eCalc);

@@ -4,6 +4,7 @@
 
 #include "engine/ConvUtils.h"
 #include "engine/ConvUtils_p.h"
+#include "format/FormatResult.h"
 #include "platform/instance/NamedLock.h"
 #include "platform/qt/Application.h"
 #include "platform/qt/ErrorGuard.h"
@@ -109,7 +110,9 @@ TEST_F(ProgramTest, StartsOnTheWelcomeWindowAndEndsInOrder) {
     typesWhileShown = RegisteredTypes();
     QObject::connect(frmMain, &QObject::destroyed, &Application()->TitleWindow(),
                      [&] { typesAsTheWelcomeWindowEnds = RegisteredTypes(); });
-    // Every window shares the program icon, in all its sizes.
+    // Every window shares the program icon, in all its sizes, once it is
+    // read on its worker.
+    ASSERT_TRUE(QTest::qWaitFor([] { return !QApplication::windowIcon().isNull(); }));
     const QList<QSize> sizes = QApplication::windowIcon().availableSizes();
     EXPECT_TRUE(sizes.contains(QSize(32, 32)));
     EXPECT_TRUE(sizes.contains(QSize(256, 256)));
@@ -140,6 +143,7 @@ TEST_F(ProgramTest, ClosingTheWelcomeWindowBeforeContinueEndsTheProgram) {
 
 TEST_F(ProgramTest, ContinueThenConvertThenCloseEndsTheProgram) {
   QString result;
+  QString localized;
   const int code = RunProgram({
       [&] {
         ASSERT_NE(frmMain, nullptr);
@@ -160,6 +164,27 @@ TEST_F(ProgramTest, ContinueThenConvertThenCloseEndsTheProgram) {
             static_cast<int>(form.list2->Items().indexOf(QStringLiteral("Pounds"))));
         form.list2Click(form.list2);
         result = form.eCalc->text();
+        // The program follows the user's locale from the next result on.
+        const char* const old = std::getenv("LC_ALL");
+        const std::optional<std::string> before =
+            old ? std::optional<std::string>(old) : std::nullopt;
+        setenv("LC_ALL", "de_DE.UTF-8", 1);
+        QCoreApplication::postEvent(Application(), new QEvent(QEvent::LocaleChange));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(DecimalSeparator(), ',');
+        EXPECT_EQ(form.eCalc->text(), result);
+        form.list2->SetItemIndex(
+            static_cast<int>(form.list2->Items().indexOf(QStringLiteral("Ounces"))));
+        form.list2Click(form.list2);
+        localized = form.eCalc->text();
+        if (before) {
+          setenv("LC_ALL", before->c_str(), 1);
+        } else {
+          unsetenv("LC_ALL");
+        }
+        QCoreApplication::postEvent(Application(), new QEvent(QEvent::LocaleChange));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(DecimalSeparator(), '.');
       },
       [&] {
         ASSERT_NE(frmConvert, nullptr);
@@ -167,6 +192,7 @@ TEST_F(ProgramTest, ContinueThenConvertThenCloseEndsTheProgram) {
       },
   });
   EXPECT_EQ(result, QStringLiteral("2.20"));
+  EXPECT_EQ(localized, QStringLiteral("35,27"));
   EXPECT_EQ(code, 0);
   EXPECT_EQ(frmConvert, nullptr);
   EXPECT_EQ(frmMain, nullptr);

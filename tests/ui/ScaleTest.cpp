@@ -6,7 +6,9 @@
 #include "platform/qt/Controls.h"
 #include "platform/qt/Fonts.h"
 #include "platform/qt/LayoutLoader.h"
+#include "platform/qt/Pictures.h"
 #include "tests/support/Session.h"
+#include "tests/ui/StoredLayout.h"
 #include "ui/UfrmConvert.h"
 #include "ui/UfrmMain.h"
 
@@ -20,6 +22,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -29,6 +32,23 @@
 
 namespace korvalen {
 namespace {
+
+using test::TStoredLayout;
+
+const QString ConvertLayout = QStringLiteral(":/layouts/frmConvert.json");
+
+QString WelcomeLayout() {
+  return QLatin1String(TfrmMain::StoredLayout);
+}
+
+// Waits for the pictures of a shown form, which are decoded on a worker.
+bool PicturesArrived(const QWidget& form) {
+  return QTest::qWaitFor([&] {
+    const QList<TImage*> images = form.findChildren<TImage*>();
+    return std::all_of(images.begin(), images.end(),
+                       [](const TImage* image) { return !image->pixmap().isNull(); });
+  });
+}
 
 const bool GScreenSet = [] {
 #ifdef KORVALEN_FONT_DPI
@@ -49,6 +69,21 @@ using test::TPrivateRuntimeDir;
 
 #ifdef KORVALEN_FONT_DPI
 
+int Scaled(int value, double scale) {
+  return static_cast<int>(std::lround(value * scale));
+}
+
+QSize Scaled(QSize size, double scale) {
+  return {Scaled(size.width(), scale), Scaled(size.height(), scale)};
+}
+
+// Each of a box's four numbers scaled and rounded on its own, as the loader
+// scales them.
+QRect Scaled(const QRect& box, double scale) {
+  return {Scaled(box.x(), scale), Scaled(box.y(), scale), Scaled(box.width(), scale),
+          Scaled(box.height(), scale)};
+}
+
 // The font is 16.5 px rounded, and every position and size grows with the
 // text.
 TEST(ScaleTest, PositionsAndSizesGrowWithTheSystemsTextHeight) {
@@ -58,13 +93,15 @@ TEST(ScaleTest, PositionsAndSizesGrowWithTheSystemsTextHeight) {
   const double scale = LayoutScale(13, SystemTextHeight(QStringLiteral("MS Sans Serif"), 11, 13));
   EXPECT_GT(scale, 1.35);
   EXPECT_LT(scale, 1.65);
-  const auto scaled = [scale](int value) { return static_cast<int>(std::lround(value * scale)); };
+  const TStoredLayout stored(ConvertLayout);
 
   QPointer<TfrmConvert> form = new TfrmConvert(nullptr);
   EXPECT_EQ(form->font().pixelSize(), 17);
-  EXPECT_EQ(form->size(), QSize(scaled(382), scaled(284)));
-  EXPECT_EQ(form->list2->geometry(), QRect(scaled(198), scaled(46), scaled(173), scaled(153)));
-  EXPECT_EQ(form->BitBtn1->geometry(), QRect(scaled(268), scaled(248), scaled(31), scaled(27)));
+  EXPECT_EQ(form->size(), Scaled(stored.ClientSize(), scale));
+  for (const QWidget* control : std::initializer_list<QWidget*>{form->list2, form->BitBtn1}) {
+    EXPECT_EQ(control->geometry(), Scaled(stored.Geometry(control->objectName()), scale))
+        << control->objectName().toStdString();
+  }
   // A picture keeps its own size.
   EXPECT_EQ(form->Image2->size(), QSize(32, 32));
   delete form.data();
@@ -77,13 +114,16 @@ TEST(WelcomeScaleTest, LayoutGrowsWithTheTextThePictureDoesNot) {
   ASSERT_DOUBLE_EQ(LogicalDpi(), 144.0);
   const TPrivateRuntimeDir runtimeDir;
   const double scale = LayoutScale(13, SystemTextHeight(QStringLiteral("MS Sans Serif"), 11, 13));
-  const auto scaled = [scale](int value) { return static_cast<int>(std::lround(value * scale)); };
+  const TStoredLayout stored(WelcomeLayout());
 
   QPointer<TfrmMain> form = new TfrmMain;
-  EXPECT_EQ(form->size(), QSize(scaled(542), scaled(493)));
-  EXPECT_EQ(form->Button1->geometry(), QRect(scaled(452), scaled(458), scaled(75), scaled(25)));
-  EXPECT_EQ(form->Label5->geometry(), QRect(scaled(4), scaled(264), scaled(245), scaled(101)));
-  EXPECT_EQ(form->Label1->pos(), QPoint(scaled(12), scaled(374)));
+  EXPECT_EQ(form->size(), Scaled(stored.ClientSize(), scale));
+  for (const QWidget* control : std::initializer_list<QWidget*>{form->Button1, form->Label5}) {
+    EXPECT_EQ(control->geometry(), Scaled(stored.Geometry(control->objectName()), scale))
+        << control->objectName().toStdString();
+  }
+  EXPECT_EQ(form->Label1->pos(),
+            Scaled(stored.Geometry(QStringLiteral("Label1")), scale).topLeft());
   EXPECT_EQ(form->Label2->font().pixelSize(), 53);
   EXPECT_EQ(form->Label5->font().pixelSize(), 24);
   EXPECT_EQ(form->Image1->geometry(), form->rect());
@@ -91,6 +131,7 @@ TEST(WelcomeScaleTest, LayoutGrowsWithTheTextThePictureDoesNot) {
   EXPECT_TRUE(form->Image1->pixmap().isNull());
   form->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(form.data()));
+  ASSERT_TRUE(PicturesArrived(*form));
   EXPECT_EQ(form->Image1->pixmap().size(), QSize(550, 500));
   // The wrapped texts still fit their grown boxes.
   for (const TLabel* label : {form->Label4, form->Label5, form->Label6}) {
@@ -179,6 +220,7 @@ QImage ReadRendering(const QString& path) {
 QImage Shown(QWidget& form) {
   form.show();
   EXPECT_TRUE(QTest::qWaitForWindowExposed(&form));
+  EXPECT_TRUE(PicturesArrived(form));
   // Painted as for the screen: at the window's device pixel ratio.
   const QImage shot = form.grab().toImage();
   EXPECT_EQ(shot.size(), (QSizeF(form.size()) * Ratio).toSize());
@@ -226,14 +268,18 @@ TEST(KORVALEN_SCALE_SUITE, QtScalesTheWholeLayoutByTheScreensRatio) {
   ASSERT_DOUBLE_EQ(QGuiApplication::primaryScreen()->devicePixelRatio(), Ratio);
   ASSERT_DOUBLE_EQ(LogicalDpi(), 96.0) << "the layout itself is not scaled again";
   const TPrivateRuntimeDir runtimeDir;
+  const TStoredLayout storedWelcome(WelcomeLayout());
+  const TStoredLayout storedConvert(ConvertLayout);
   QPointer<TfrmMain> welcome = new TfrmMain;
   QPointer<TfrmConvert> convert = new TfrmConvert(nullptr);
-  EXPECT_EQ(welcome->size(), QSize(542, 493));
-  EXPECT_EQ(welcome->Button1->geometry(), QRect(452, 458, 75, 25));
-  EXPECT_EQ(convert->size(), QSize(382, 284));
-  EXPECT_EQ(convert->list2->geometry(), QRect(198, 46, 173, 153));
-  EXPECT_EQ(convert->BitBtn1->geometry(), QRect(268, 248, 31, 27));
-  EXPECT_EQ(convert->Image2->geometry(), QRect(174, 210, 32, 32));
+  EXPECT_EQ(welcome->size(), storedWelcome.ClientSize());
+  EXPECT_EQ(welcome->Button1->geometry(), storedWelcome.Geometry(QStringLiteral("Button1")));
+  EXPECT_EQ(convert->size(), storedConvert.ClientSize());
+  for (const QWidget* control :
+       std::initializer_list<QWidget*>{convert->list2, convert->BitBtn1, convert->Image2}) {
+    EXPECT_EQ(control->geometry(), storedConvert.Geometry(control->objectName()))
+        << control->objectName().toStdString();
+  }
 
   // Every text inside its control, measured as it is drawn (texts reach
   // the controls as they are polished, before the windows first show).

@@ -3,6 +3,7 @@
 #include "platform/qt/Shell.h"
 #include "platform/runtime/Exceptions.h"
 #include "tests/platform/QtTestMain.h"
+#include "tests/ui/StoredLayout.h"
 #include "ui/UfrmConvert.h"
 #include "ui/UfrmMain.h"
 #include "ui/WinXP.h"
@@ -11,9 +12,6 @@
 #include <QFile>
 #include <QFontInfo>
 #include <QImage>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QKeyEvent>
 #include <QPointer>
 #include <QScreen>
@@ -24,12 +22,13 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <iterator>
 #include <memory>
 #include <string>
 
 namespace korvalen {
 namespace {
+
+using test::TStoredLayout;
 
 const QColor Navy(0, 0, 128);
 const QColor Red(255, 0, 0);
@@ -39,20 +38,9 @@ const QColor Blue(0, 0, 255);
 // never meet in the single-instance name.
 using test::TPrivateRuntimeDir;
 
-// The caption the stored layout gives a component: the advertising text is
-// the layout's to choose, and the label must show all of it.
-QString StoredCaption(const char* name) {
-  QFile file{QLatin1String(TfrmMain::StoredLayout)};
-  EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-  const QJsonArray components =
-      QJsonDocument::fromJson(file.readAll()).object().value(QLatin1String("components")).toArray();
-  for (const QJsonValue component : components) {
-    if (component[QLatin1String("name")] == QLatin1String(name)) {
-      return component[QLatin1String("properties")][QLatin1String("caption")].toString();
-    }
-  }
-  ADD_FAILURE() << "no " << name << " in the stored layout";
-  return {};
+// The welcome window's stored layout, read on its own.
+TStoredLayout Stored() {
+  return TStoredLayout(QLatin1String(TfrmMain::StoredLayout));
 }
 
 class WelcomeWindowTest : public ::testing::Test {
@@ -82,7 +70,7 @@ TEST_F(WelcomeWindowTest, WindowAsStored) {
   EXPECT_EQ(form.objectName(), QStringLiteral("frmMain"));
   EXPECT_EQ(form.windowTitle(),
             QStringLiteral("Korvalen Converter - U.S. & Metric System Conversion"));
-  EXPECT_EQ(form.size(), QSize(542, 493));
+  EXPECT_EQ(form.size(), Stored().ClientSize());
   // The resizable frame, with no title-bar button of any kind.
   EXPECT_NE(form.minimumSize(), form.maximumSize());
   const Qt::WindowFlags flags = form.windowFlags();
@@ -110,7 +98,7 @@ TEST_F(WelcomeWindowTest, WindowAsStored) {
   EXPECT_TRUE(form.XJustOne1->Enabled());
   EXPECT_EQ(form.WinXP1->Owner(), &form);
 
-  EXPECT_EQ(form.Button1->geometry(), QRect(452, 458, 75, 25));
+  EXPECT_EQ(form.Button1->geometry(), Stored().Geometry(QStringLiteral("Button1")));
   EXPECT_EQ(form.Button1->text(), QStringLiteral("Continue"));
   // The stored accessible texts are there once the window is shown.
   for (const QWidget* control :
@@ -122,48 +110,34 @@ TEST_F(WelcomeWindowTest, WindowAsStored) {
 
 TEST_F(WelcomeWindowTest, LabelsAsStored) {
   TfrmMain& form = *FForm;
+  const TStoredLayout layout = Stored();
   const struct {
     TLabel* label;
-    QRect stored;
     int fontHeight;
     QColor colour;
     bool fixed;
     Qt::Alignment alignment;
     QString text;
   } rows[] = {
-      {form.Label1,
-       {12, 374, 230, 22},
-       19,
-       Navy,
-       false,
-       Qt::AlignLeft,
-       QStringLiteral("http://www.example.com/")},
-      {form.Label2, {0, 0, 140, 40}, 35, Blue, false, Qt::AlignLeft, QStringLiteral("Korvalen")},
-      {form.Label3, {140, 0, 149, 40}, 35, Red, false, Qt::AlignLeft, QStringLiteral("Converter")},
-      {form.Label4,
-       {3, 37, 532, 58},
-       16,
-       Blue,
-       true,
-       Qt::AlignLeft,
+      {form.Label1, 19, Navy, false, Qt::AlignLeft, QStringLiteral("http://www.example.com/")},
+      {form.Label2, 35, Blue, false, Qt::AlignLeft, QStringLiteral("Korvalen")},
+      {form.Label3, 35, Red, false, Qt::AlignLeft, QStringLiteral("Converter")},
+      {form.Label4, 16, Blue, true, Qt::AlignLeft,
        QStringLiteral("Handy, Desktop Application for converting measurements using U.S. & "
                       "Metric Systems")},
-      {form.Label5, {4, 264, 245, 101}, 16, Navy, true, Qt::AlignHCenter, StoredCaption("Label5")},
-      {form.Label6,
-       {8, 132, 227, 85},
-       16,
-       Blue,
-       true,
-       Qt::AlignHCenter,
+      {form.Label5, 16, Navy, true, Qt::AlignHCenter,
+       layout.Property(QStringLiteral("Label5"), "caption").toString()},
+      {form.Label6, 16, Blue, true, Qt::AlignHCenter,
        QStringLiteral("Complements of\nKorvalen Business Solutions\n\nDevelopers of")},
-      {form.Label7, {33, 222, 120, 33}, 29, Blue, false, Qt::AlignLeft, QStringLiteral("Korvalen")},
-      {form.Label8, {154, 222, 61, 33}, 29, Red, false, Qt::AlignLeft, QStringLiteral("POS")},
+      {form.Label7, 29, Blue, false, Qt::AlignLeft, QStringLiteral("Korvalen")},
+      {form.Label8, 29, Red, false, Qt::AlignLeft, QStringLiteral("POS")},
   };
   for (const auto& row : rows) {
     const TLabel& label = *row.label;
     SCOPED_TRACE(label.objectName().toStdString());
+    const QRect stored = layout.Geometry(label.objectName());
     EXPECT_EQ(label.text(), row.text);
-    EXPECT_EQ(label.pos(), row.stored.topLeft());
+    EXPECT_EQ(label.pos(), stored.topLeft());
     EXPECT_EQ(QFontInfo(label.font()).family(), QStringLiteral("Liberation Sans"));
     EXPECT_EQ(label.font().pixelSize(), row.fontHeight);
     EXPECT_EQ(label.font().underline(), &label == form.Label1);
@@ -174,7 +148,7 @@ TEST_F(WelcomeWindowTest, LabelsAsStored) {
     EXPECT_EQ(label.AutoSize(), !row.fixed);
     EXPECT_EQ(label.wordWrap(), row.fixed);
     if (row.fixed) {
-      EXPECT_EQ(label.size(), row.stored.size());
+      EXPECT_EQ(label.size(), stored.size());
       // The wrapped text fits the stored box.
       EXPECT_LE(label.heightForWidth(label.width()), label.height());
     } else {
@@ -187,9 +161,7 @@ TEST_F(WelcomeWindowTest, LabelsAsStored) {
   // Arial's metrics, so each heading still ends before its second word.
   for (const TLabel* label : {form.Label1, form.Label2, form.Label3, form.Label7, form.Label8}) {
     SCOPED_TRACE(label->objectName().toStdString());
-    const QRect stored = std::find_if(std::begin(rows), std::end(rows), [&](const auto& row) {
-                           return row.label == label;
-                         })->stored;
+    const QRect stored = layout.Geometry(label->objectName());
     EXPECT_EQ(label->height(), stored.height());
     if (label != form.Label1) {
       EXPECT_LE(std::abs(label->width() - stored.width()), stored.width() / 20);
@@ -218,13 +190,15 @@ TEST_F(WelcomeWindowTest, PictureAtNaturalSizeFromTheTopLeftNeverStretched) {
   TfrmMain& form = *FForm;
   TImage& image = *form.Image1;
   EXPECT_EQ(image.geometry(), form.rect());
+  // Decoded on a worker, it comes as soon as it is read.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !image.pixmap().isNull(); }));
   const QImage picture = image.pixmap().toImage();
   ASSERT_EQ(picture.size(), QSize(550, 500));
 
   // What the window shows is the picture's own pixels at their own places,
   // the last 8 columns and 7 rows cut off.
   QImage shown = form.grab().toImage();
-  ASSERT_EQ(shown.size(), QSize(542, 493));
+  ASSERT_EQ(shown.size(), Stored().ClientSize());
   const QPoint probes[] = {{541, 492}, {400, 200}, {300, 470}, {530, 5}};
   for (const QPoint probe : probes) {
     EXPECT_EQ(shown.pixelColor(probe), picture.pixelColor(probe)) << probe.x() << "," << probe.y();
