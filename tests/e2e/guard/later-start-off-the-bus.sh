@@ -4,7 +4,7 @@
 # bus on X11. (Qt's accessibility layer connects at a window's first text, so
 # texts wait until a window is shown.) A control client's connection, seen by
 # the same monitor, shows that the monitor sees connections.
-source "$(dirname "$0")/guard-lib.sh"
+source "$(dirname "$0")/../single-instance.sh" x11 "$@"
 [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || fail "the display library started no session bus"
 
 # The process ids of everything connected to the bus.
@@ -22,7 +22,7 @@ bus_pids() {
 start first
 x11_wait_window "$welcome_title" 20 >/dev/null || fail "the first instance showed no welcome window"
 # The first connects once its window has painted; only later connections count.
-x11_wait_until 10 eval 'bus_pids | grep -x "${pids[first]}" >/dev/null' || fail "the first instance never connected"
+ds_wait_until 10 eval 'bus_pids | grep -x "${pids[first]}" >/dev/null' || fail "the first instance never connected"
 
 dbus-monitor --session "type='method_call',interface='org.freedesktop.DBus',member='Hello'" \
   >"$work/monitor.log" 2>&1 &
@@ -34,10 +34,10 @@ control_seen() {
   sleep 0.2
   [ "$(hellos)" -ge 1 ]
 }
-x11_wait_until 10 control_seen || fail "the monitor saw no control client connect"
+ds_wait_until 10 control_seen || fail "the monitor saw no control client connect"
 before=$(hellos)
 
-second_start_ends_unseen
+second_start_ends_unseen second
 
 sleep 0.3
 [ "$(hellos)" = "$before" ] ||
