@@ -83,24 +83,21 @@ ds_wait_until() {
 # keeps those of orphans).
 ds_gone() {
   local stat
-  stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 0
+  read -r stat 2>/dev/null <"/proc/$1/stat" || return 0
   stat=${stat##*) }
   [ "${stat%% *}" = Z ]
 }
 
-# ds_kill PID: TERM, then KILL, each given 2 s; reaps it when it is this
-# shell's child.
+# ds_kill PID: TERM, then KILL, each given 2 s. Teardown never waits
+# unbounded: bash reaps its children by itself, and a "wait" in an exit
+# handler has hung a test until its timeout.
 ds_kill() {
-  local pid=$1 signal i
+  local pid=$1 signal
   [ -n "$pid" ] || return 0
   for signal in TERM KILL; do
-    kill -"$signal" "$pid" 2>/dev/null || break
-    for ((i = 0; i < 40; i++)); do
-      ds_gone "$pid" && break 2
-      ds_nap 0.05
-    done
+    kill -"$signal" "$pid" 2>/dev/null || return 0
+    ds_wait_until 2 ds_gone "$pid" && return 0
   done
-  wait "$pid" 2>/dev/null || true
 }
 
 # _ds_spawn LOG COMMAND...: a server as the session's user, tied to this
@@ -139,12 +136,16 @@ _ds_sweep() {
 # Ends when the shell does (then cleans up after it) or on "stop".
 _ds_watchdog() {
   local shell=$1 line display='' xvfb=''
-  while kill -0 "$shell" 2>/dev/null; do
+  until ds_gone "$shell"; do
     read -r -t 1 -u "$_ds_ctl_fd" line || continue
     case $line in
       stop) exit 0 ;;
       display\ *) read -r display xvfb <<<"${line#display }" ;;
     esac
+  done
+  # A shell that stopped its session and then ended may have gone first.
+  while read -r -t 0.01 -u "$_ds_ctl_fd" line; do
+    [ "$line" != stop ] || exit 0
   done
   _ds_sweep "$ds_dir"
   rm -rf "$ds_dir"
@@ -243,7 +244,7 @@ ds_stop() {
   ds_dir='' _ds_servers=()
   ds_kill "$_ds_watch_pid"
   echo stop >&"$_ds_ctl_fd"
-  wait "$_ds_watchdog_pid" 2>/dev/null || true
+  ds_wait_until 5 ds_gone "$_ds_watchdog_pid" || true
   # Servers first, each given the time to clean up after itself.
   for ((i = ${#servers[@]} - 1; i >= 0; i--)); do
     ds_kill "${servers[i]}"
@@ -401,6 +402,9 @@ x11_active_window() {
 }
 
 x11_is_active() { [ "$(x11_active_window)" = "$1" ]; }
+
+# x11_has_input_focus ID: key presses go to that window (or one of its own).
+x11_has_input_focus() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
 
 # x11_window_state ID: the atoms of _NET_WM_STATE, space-separated (may be empty).
 x11_window_state() {

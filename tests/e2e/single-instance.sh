@@ -50,7 +50,6 @@ _single_instance_cleanup() {
   local name
   for name in "${!pids[@]}"; do
     kill -KILL "${pids[$name]}" 2>/dev/null || true
-    wait "${pids[$name]}" 2>/dev/null || true
   done
 }
 ds_on_exit _single_instance_cleanup

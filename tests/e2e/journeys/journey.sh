@@ -60,13 +60,9 @@ journey_note() {
 
 _journey_on_exit() {
   local pid
-  for pid in "${journey_deferred[@]}"; do
-    kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+  for pid in "${journey_deferred[@]}" "$journey_pid"; do
+    ds_kill "$pid"
   done
-  if [ -n "$journey_pid" ] && kill -0 "$journey_pid" 2>/dev/null; then
-    kill -KILL "$journey_pid" 2>/dev/null
-    wait "$journey_pid" 2>/dev/null
-  fi
   if [ -n "$journey_dir" ] && [ "$journey_failed" = 0 ]; then
     rm -rf "$journey_dir"
   fi
@@ -148,15 +144,16 @@ journey_expect_unmapped() {
   ds_wait_until 5 _journey_unmapped "$1" || journey_fail "window $1 is still on the screen"
 }
 
-# journey_expect_active ID: the window manager comes to report ID active.
-# The program learns of its focus from a later event than the one that
-# reports it here, and drops key presses that come before: a user's first
-# key never comes that fast, so the journey leaves it a moment too.
+# journey_expect_active ID: the window manager comes to report ID active,
+# and the keyboard's input focus comes to it. xfwm4 reports the window
+# active as it offers it the focus (WM_TAKE_FOCUS); the input focus follows
+# only once the program has taken it, which on a busy machine is 0.1 to
+# 0.2 s later, and key presses sent meanwhile go to no window.
 journey_expect_active() {
-  _journey_active_is() { [ "$(x11_active_window)" = "$1" ]; }
-  ds_wait_until 5 _journey_active_is "$1" ||
+  ds_wait_until 5 x11_is_active "$1" ||
     journey_fail "window $1 is not the active window but $(x11_active_window)"
-  sleep 0.2
+  ds_wait_until 5 x11_has_input_focus "$1" ||
+    journey_fail "window $1 is active but the input focus is on $(xdotool getwindowfocus 2>&1)"
 }
 
 # journey_count_colour ID X Y WIDTH HEIGHT COLOUR: how many pixels of that
