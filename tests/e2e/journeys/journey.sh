@@ -189,14 +189,11 @@ journey_select_family() {
 }
 
 # journey_pick_unit ID BOX NAME: a click into a unit list, then the unit's
-# name typed, which the list finds as the user types. The list starts its
-# search afresh after 0.4 s without a key; xdotool sleeping between keys
-# was woken that late on a busy machine ("Pounds" found "Ounces"), so the
-# keys go out in one burst.
+# name typed, which the list finds as the user types.
 journey_pick_unit() {
   local -n box=$2
   x11_click "$1" $((box[0] + box[2] / 2)) $((box[1] + 8))
-  xdotool type --delay 0 "$3"
+  xdotool type --delay 25 "$3"
 }
 
 # journey_close_and_expect_exit ID: closes the window as its close button
