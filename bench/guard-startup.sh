@@ -30,24 +30,15 @@ for file in "$program" "$bare" "$probe"; do
   [ -x "$file" ] || { echo "missing $file: build the release tree with benchmarks on" >&2; exit 1; }
 done
 
-# shellcheck source=lib/session-bus.sh
-source "$root/bench/lib/session-bus.sh"
+# shellcheck source=../scripts/lib/desktop-session.sh
+source "$root/scripts/lib/desktop-session.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/guard-bench.XXXXXX")
 first=
 stop_first() {
-  if [ -n "$first" ]; then kill "$first" 2>/dev/null || true; wait "$first" 2>/dev/null || true; fi
+  if [ -n "$first" ]; then ds_kill "$first"; fi
   first=
 }
-cleanup() {
-  stop_first
-  bench_bus_stop
-  rm -rf "$work"
-}
-trap cleanup EXIT
-mkdir -m 0700 "$work/run"
-export XDG_RUNTIME_DIR=$work/run QT_QPA_PLATFORM=xcb
-unset WAYLAND_DISPLAY
-bench_bus_start "$work" "$bus" || exit 1
+ds_on_exit 'stop_first; rm -rf "$work"'
 
 # run NAME PREFIX... PROGRAM: one run through PREFIX, "ms cpu_ms" appended to
 # $work/NAME; a later instance must end with 0 and leave the first running.
@@ -98,11 +89,14 @@ measure() {
   }'
 }
 
-# shellcheck source=../tests/e2e/lib/x11-session.sh
-source "$root/tests/e2e/lib/x11-session.sh"
-x11_session_start || exit 1
-# The display library brings a private bus of its own; --no-bus means none.
-if [ "$bus" = none ]; then unset DBUS_SESSION_BUS_ADDRESS; fi
+# A session of its own for each display: the single-instance guard sees no other run.
+export QT_QPA_PLATFORM=xcb
+ds_x11_start || exit 1
+bus_described="a private session bus"
+if [ "$bus" = none ]; then
+  unset DBUS_SESSION_BUS_ADDRESS
+  bus_described="no session bus"
+fi
 "$program" >"$work/first.log" 2>&1 &
 first=$!
 x11_wait_window '^Korvalen Converter - ' 20 >/dev/null || {
@@ -110,22 +104,19 @@ x11_wait_window '^Korvalen Converter - ' 20 >/dev/null || {
   echo "the first instance showed no window" >&2
   exit 1
 }
-measure "X11 ($DISPLAY) with $(bench_bus_describe)" 1.25 "$probe" --exit
+measure "X11 ($DISPLAY) with $bus_described" 1.25 "$probe" --exit
 stop_first
-x11_session_stop
+ds_stop
 
-# shellcheck source=../tests/e2e/lib/wayland-session.sh
-source "$root/tests/e2e/lib/wayland-session.sh"
-wl_session_start || exit 1
-wl_compositor_start bench || exit 1
-program=$(wl_readable "$program")
-bare=$(wl_readable "$bare")
-probe=$(wl_readable "$probe")
-"${WL_AS_USER[@]}" "$program" >"$work/first.log" 2>&1 &
+ds_wl_start bench || exit 1
+program=$(ds_readable "$program")
+bare=$(ds_readable "$bare")
+probe=$(ds_readable "$probe")
+"${DS_AS_USER[@]}" "$program" >"$work/first.log" 2>&1 &
 first=$!
 wl_wait_window "$first" '^Korvalen Converter - ' 20 >/dev/null || {
   cat "$work/first.log" >&2
   echo "the first instance showed no window" >&2
   exit 1
 }
-measure "Wayland (headless sway) with its session bus" 1.30 "${WL_AS_USER[@]}" "$probe" --exit
+measure "Wayland (headless sway) with its session bus" 1.30 "${DS_AS_USER[@]}" "$probe" --exit

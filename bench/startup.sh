@@ -28,19 +28,17 @@ for file in "$program" "$bare" "$probe"; do
   [ -x "$file" ] || { echo "missing $file: build the release tree with benchmarks on" >&2; exit 1; }
 done
 
-# shellcheck source=lib/session-bus.sh
-source "$root/bench/lib/session-bus.sh"
-work=$(mktemp -d "${TMPDIR:-/tmp}/startup-bench.XXXXXX")
-trap 'bench_bus_stop; rm -rf "$work"' EXIT
-# A runtime folder of its own: the single-instance guard sees no other run.
-mkdir -m 0700 "$work/run"
-export XDG_RUNTIME_DIR=$work/run QT_QPA_PLATFORM=xcb
-unset WAYLAND_DISPLAY
-bench_bus_start "$work" "$bus" || exit 1
-
-# shellcheck source=../tests/e2e/lib/x11-session.sh
-source "$root/tests/e2e/lib/x11-session.sh"
-x11_session_start || exit 1
+# shellcheck source=../scripts/lib/desktop-session.sh
+source "$root/scripts/lib/desktop-session.sh"
+# A session of its own: the single-instance guard sees no other run.
+export QT_QPA_PLATFORM=xcb
+ds_x11_start || exit 1
+work=$ds_dir/files
+bus_described="a private session bus"
+if [ "$bus" = none ]; then
+  unset DBUS_SESSION_BUS_ADDRESS
+  bus_described="no session bus"
+fi
 
 # measure NAME PROGRAM: one run, its figures appended to $work/NAME.
 measure() {
@@ -73,7 +71,7 @@ median() {
 p_ms=$(median "$work/program" 1) b_ms=$(median "$work/bare" 1)
 p_kib=$(median "$work/program" 2) b_kib=$(median "$work/bare" 2)
 p_cpu=$(median "$work/program" 3) b_cpu=$(median "$work/bare" 3)
-awk -v runs="$runs" -v bus="$(bench_bus_describe)" -v pm="$p_ms" -v bm="$b_ms" -v pk="$p_kib" -v bk="$b_kib" \
+awk -v runs="$runs" -v bus="$bus_described" -v pm="$p_ms" -v bm="$b_ms" -v pk="$p_kib" -v bk="$b_kib" \
   -v pc="$p_cpu" -v bc="$b_cpu" 'BEGIN {
   printf "start-up, exec to the first window viewable, with %s; %d alternating runs each, medians\n", bus, runs
   printf "  %-20s %9s %9s %10s\n", "", "ms", "CPU ms", "peak MiB"

@@ -37,25 +37,17 @@ for tool in Xvfb xfwm4 xdotool xprop xwininfo xclip wmctrl import; do
   }
 done
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/korvalen-start.XXXXXX")
+# A session of its own (runtime folder, home and bus), so the
+# single-instance guard meets no other instance.
+# shellcheck source=lib/desktop-session.sh
+source "$root/scripts/lib/desktop-session.sh"
+# shellcheck source=lib/layout.sh
+source "$root/scripts/lib/layout.sh"
 pid=
-cleanup() {
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
-    kill -KILL "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
-  fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-# A runtime folder of its own, so the single-instance guard meets no other
-# instance; the display comes with a private session bus that ends with it.
-mkdir -m 700 "$work/runtime"
-export XDG_RUNTIME_DIR=$work/runtime QT_QPA_PLATFORM=xcb
-unset SESSION_MANAGER
-
-# shellcheck source=../tests/e2e/lib/x11-session.sh
-source "$root/tests/e2e/lib/x11-session.sh"
-x11_session_start 1024x768x24 || exit 1
+ds_on_exit 'if [ -n "$pid" ]; then ds_kill "$pid"; fi'
+export QT_QPA_PLATFORM=xcb
+ds_x11_start 1024x768x24 || exit 1
+work=$ds_dir/files
 
 fail() {
   echo "The sample conversion failed: $*" >&2
@@ -73,11 +65,19 @@ window() {
   x11_wait_window "$pattern" 15 || fail "no window \"$1\" appeared"
 }
 
-# pick_unit ID LEFT TOP NAME: a click into a unit list, then the unit's name
-# typed, which the list finds as it is typed.
+# click ID FORM CONTROL: a click on the control's centre.
+# shellcheck disable=SC2046  # the centre, as two arguments
+click() {
+  x11_click "$1" $(layout_centre "$2" "$3")
+}
+
+# pick_unit ID LIST NAME: a click into a unit list, near its top, then the
+# unit's name typed, which the list finds as it is typed.
 pick_unit() {
-  x11_click "$1" "$2" "$3"
-  xdotool type --delay 40 "$4"
+  local x y w
+  read -r x y w _ < <(layout_box frmConvert "$2")
+  x11_click "$1" $((x + w / 2)) $((y + 8))
+  xdotool type --delay 40 "$3"
 }
 
 mkdir -p "$shots"
@@ -86,38 +86,38 @@ pid=$!
 
 welcome=$(window 'Korvalen Converter - U.S. & Metric System Conversion')
 x11_shoot_framed "$welcome" "$shots/welcome.png"
-x11_click "$welcome" 489 470 # Continue
+click "$welcome" frmMain Button1
 convert_window=$(window 'Conversion Utility')
 
 # The family box drops its two entries down over itself; Mass is the second.
-x11_click "$convert_window" 80 30
+click "$convert_window" frmConvert cboFamilies
 popup=
 _popup_shown() {
   popup=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | grep -vx "$convert_window" | tail -n 1)
   [ -n "$popup" ]
 }
-x11_wait_until 5 _popup_shown || fail "the family list did not drop down"
+ds_wait_until 5 _popup_shown || fail "the family list did not drop down"
 read -r px py pw ph < <(x11_client_area "$popup")
 xdotool mousemove --sync $((px + pw / 2)) $((py + ph * 3 / 4)) click 1
 
-pick_unit "$convert_window" 94 54 Kilograms
-pick_unit "$convert_window" 284 54 Pounds
-x11_click "$convert_window" 283 261 # the copy button
+pick_unit "$convert_window" list1 Kilograms
+pick_unit "$convert_window" list2 Pounds
+click "$convert_window" frmConvert BitBtn1
 figure=
 _copied() { figure=$(xclip -o -selection clipboard 2>/dev/null) && [ -n "$figure" ]; }
-x11_wait_until 5 _copied || fail "the copy button put nothing on the clipboard"
+ds_wait_until 5 _copied || fail "the copy button put nothing on the clipboard"
 xdotool mousemove --sync 0 0 # no tooltip in the picture
 x11_shoot_framed "$convert_window" "$shots/conversion.png"
 
 # Closing the conversion window ends the program.
 wmctrl -i -c "$(printf '0x%x' "$convert_window")"
 _ended() { ! kill -0 "$pid" 2>/dev/null; }
-x11_wait_until 10 _ended || fail "the program did not end when its window was closed"
+ds_wait_until 10 _ended || fail "the program did not end when its window was closed"
 status=0
 wait "$pid" || status=$?
 pid=
 [ "$status" = 0 ] || fail "the program ended with exit code $status"
-x11_session_stop
+ds_stop
 
 echo "1 Kilograms = $figure Pounds (copied to the clipboard by the copy button)"
 echo "Screenshots:"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The running instance is killed with SIGKILL: its claim dies with it, so
 # the next start runs normally, and guards the name in its turn.
-source "$(dirname "$0")/guard-lib.sh"
+source "$(dirname "$0")/../single-instance.sh" x11 "$@"
 
 start first
 x11_wait_window "$welcome_title" 20 >/dev/null || fail "the first instance showed no welcome window"
@@ -16,5 +16,5 @@ alive next || fail "the start after kill -9 ended"
 start third
 finished third 20
 [ "$exit_code" = 0 ] || fail "a start beside the new instance exited with $exit_code"
-x11_wait_until 5 is_active "$welcome" || fail "the new instance's welcome window is not active"
+ds_wait_until 5 x11_is_active "$welcome" || fail "the new instance's welcome window is not active"
 echo "PASS"

@@ -5,7 +5,7 @@
 # texts wait until a window is shown.) A control client's connection, seen by
 # the same monitor, shows that the monitor sees connections. That the first
 # serves nothing on the bus is other-screen.sh's to show.
-source "$(dirname "$0")/guard-lib.sh"
+source "$(dirname "$0")/../single-instance.sh" x11 "$@"
 [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || fail "the display library started no session bus"
 
 # The process ids of everything connected to the bus.
@@ -24,7 +24,7 @@ start first
 x11_wait_window "$welcome_title" 20 >/dev/null || fail "the first instance showed no welcome window"
 # The first connects for Qt's accessibility layer once its window shows its
 # texts; only later connections count.
-x11_wait_until 10 eval 'bus_pids | grep -x "${pids[first]}" >/dev/null' || fail "the first instance never connected"
+ds_wait_until 10 eval 'bus_pids | grep -x "${pids[first]}" >/dev/null' || fail "the first instance never connected"
 
 dbus-monitor --session "type='method_call',interface='org.freedesktop.DBus',member='Hello'" \
   >"$work/monitor.log" 2>&1 &
@@ -36,10 +36,10 @@ control_seen() {
   sleep 0.2
   [ "$(hellos)" -ge 1 ]
 }
-x11_wait_until 10 control_seen || fail "the monitor saw no control client connect"
+ds_wait_until 10 control_seen || fail "the monitor saw no control client connect"
 before=$(hellos)
 
-second_start_ends_unseen
+second_start_ends_unseen second
 
 sleep 0.3
 [ "$(hellos)" = "$before" ] ||

@@ -9,9 +9,7 @@ set -euo pipefail
 # shellcheck source=tests/e2e/journeys/journey.sh
 source "$(dirname "$0")/journey.sh"
 owner_tool=$2
-for tool in xfsettingsd dbus-daemon; do
-  command -v "$tool" >/dev/null || { echo "$tool is missing"; exit 77; }
-done
+command -v xfsettingsd >/dev/null || { echo "xfsettingsd is missing"; exit 77; }
 journey_begin "$1"
 
 journey_launch
@@ -24,17 +22,11 @@ journey_pick_unit "$window" LIST2_BOX Pounds
 x11_click "$window" "${COPY_CENTRE[@]}"
 journey_expect_clipboard 2.20
 
-# The settings daemon keeps its settings behind a session bus of its own.
-bus=$journey_dir/bus
-dbus-daemon --session --nofork --nopidfile --address="unix:path=$bus" \
-  </dev/null >"$journey_dir/bus.log" 2>&1 &
-journey_defer $!
-x11_wait_until 10 test -S "$bus" || journey_fail "the session bus did not start"
-DBUS_SESSION_BUS_ADDRESS="unix:path=$bus" NO_AT_BRIDGE=1 \
-  xfsettingsd --disable-wm-check </dev/null >"$journey_dir/manager.log" 2>&1 &
+# The settings daemon keeps its settings behind the session's bus.
+NO_AT_BRIDGE=1 xfsettingsd --disable-wm-check </dev/null >"$journey_dir/manager.log" 2>&1 &
 journey_defer $!
 _manager_up() { [ "$("$owner_tool" CLIPBOARD_MANAGER)" != 0 ]; }
-x11_wait_until 15 _manager_up ||
+ds_wait_until 15 _manager_up ||
   journey_fail "no clipboard manager came up: $(cat "$journey_dir/manager.log")"
 journey_note "a clipboard manager owns CLIPBOARD_MANAGER"
 

@@ -16,7 +16,7 @@ window=$(journey_window "$CONVERT_TITLE")
 journey_expect_unmapped "$welcome"
 # A second window would have been mapped by now; give it the time anyway.
 _second_window() { [ "$(x11_visible_windows "^$CONVERT_TITLE\$" | wc -l)" -gt 1 ]; }
-if x11_wait_until 2 _second_window; then
+if ds_wait_until 2 _second_window; then
   journey_fail "a double press opened $(x11_visible_windows "^$CONVERT_TITLE\$" | wc -l) conversion windows"
 fi
 journey_note "a double press opened one conversion window"

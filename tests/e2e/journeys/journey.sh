@@ -5,7 +5,7 @@
 #   journey_begin "$program"             # private runtime dir, Xvfb + xfwm4
 #   journey_launch                       # starts the program as a user would
 #   welcome=$(journey_window "$WELCOME_TITLE")
-#   x11_click "$welcome" 489 470     # a client point of that window
+#   x11_click "$welcome" "${CONTINUE_CENTRE[@]}"   # a client point of that window
 #   journey_expect_clipboard 2.20
 #   journey_close_and_expect_exit "$(journey_window "$CONVERT_TITLE")"
 #
@@ -14,19 +14,24 @@
 # prints what was expected and what was seen, leaves a screenshot in the
 # journey's folder (kept on failure) and ends the script with status 1.
 
-# shellcheck source=tests/e2e/lib/x11-session.sh
-source "$(dirname "${BASH_SOURCE[0]}")/../lib/x11-session.sh"
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
+# shellcheck source=scripts/lib/desktop-session.sh
+source "$root/scripts/lib/desktop-session.sh"
+# shellcheck source=scripts/lib/layout.sh
+source "$root/scripts/lib/layout.sh"
 
 WELCOME_TITLE='Korvalen Converter - U.S. & Metric System Conversion'
 CONVERT_TITLE='Conversion Utility'
 
-# Client-area layout of the two windows, as the user sees them at 96 dpi.
-CONTINUE_CENTRE=(489 470)   # Button1 at 452,458 75x25
-LINK_BOX=(12 374 230 22)     # Label1
-FAMILIES_CENTRE=(80 30)      # cboFamilies at 8,20 145x21
-LIST1_BOX=(8 46 173 153)
-LIST2_BOX=(198 46 173 153)
-COPY_CENTRE=(283 261)        # BitBtn1 at 268,248 31x27
+# Where the controls lie in the client areas, as the user sees them at 96 dpi.
+read -r -a CONTINUE_CENTRE < <(layout_centre frmMain Button1)
+read -r -a LINK_BOX < <(layout_box frmMain Label1)
+read -r -a FAMILIES_CENTRE < <(layout_centre frmConvert cboFamilies)
+# shellcheck disable=SC2034  # named by journey_pick_unit's callers
+read -r -a LIST1_BOX < <(layout_box frmConvert list1)
+# shellcheck disable=SC2034
+read -r -a LIST2_BOX < <(layout_box frmConvert list2)
+read -r -a COPY_CENTRE < <(layout_centre frmConvert BitBtn1)
 
 journey_dir=
 journey_program=
@@ -55,31 +60,24 @@ journey_note() {
 
 _journey_on_exit() {
   local pid
-  for pid in "${journey_deferred[@]}"; do
-    kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+  for pid in "${journey_deferred[@]}" "$journey_pid"; do
+    ds_kill "$pid"
   done
-  if [ -n "$journey_pid" ] && kill -0 "$journey_pid" 2>/dev/null; then
-    kill -KILL "$journey_pid" 2>/dev/null
-    wait "$journey_pid" 2>/dev/null
-  fi
   if [ -n "$journey_dir" ] && [ "$journey_failed" = 0 ]; then
     rm -rf "$journey_dir"
   fi
 }
 
-# journey_begin PROGRAM [SCREEN]: a private folder, runtime dir and home, so
-# neither the single-instance guard nor any desktop tool sees another test's
-# files; then Xvfb and xfwm4 on a free display.
+# journey_begin PROGRAM [SCREEN]: a folder for the journey's files, then a
+# private session (runtime folder, home and bus of its own, so neither the
+# single-instance guard nor any desktop tool sees another test's files) with
+# Xvfb and xfwm4 on a free display.
 journey_begin() {
   journey_program=$(readlink -f "$1")
   [ -x "$journey_program" ] || { echo "no program at $1" >&2; exit 1; }
   journey_dir=$(mktemp -d "${TMPDIR:-/tmp}/journey.XXXXXX")
-  mkdir -m 700 "$journey_dir/runtime" "$journey_dir/home"
-  export XDG_RUNTIME_DIR=$journey_dir/runtime HOME=$journey_dir/home
-  unset WAYLAND_DISPLAY SESSION_MANAGER DBUS_SESSION_BUS_ADDRESS
-  # The session library runs this after its own teardown.
-  trap _journey_on_exit EXIT
-  x11_session_start "${2:-1280x1024x24}" || exit 1
+  ds_on_exit _journey_on_exit
+  ds_x11_start "${2:-1280x1024x24}" || exit 1
 }
 
 # journey_launch [ENV=VALUE...]: starts the program with no arguments, as a
@@ -110,7 +108,7 @@ journey_clipboard() {
 journey_expect_clipboard() {
   local seen
   _journey_clipboard_is() { seen=$(journey_clipboard) && [ "$seen" = "$1" ]; }
-  x11_wait_until 5 _journey_clipboard_is "$1" ||
+  ds_wait_until 5 _journey_clipboard_is "$1" ||
     journey_fail "clipboard holds \"${seen:-}\", expected \"$1\""
   journey_note "clipboard holds \"$1\""
 }
@@ -118,13 +116,8 @@ journey_expect_clipboard() {
 # journey_expect_centred ID: the whole window, frame included, sits in the
 # middle of the screen (a pixel of rounding either way).
 journey_expect_centred() {
-  local x y w h sw sh extents left=0 right=0 top=0 bottom=0
-  read -r x y w h < <(x11_client_area "$1")
-  extents=$(xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null || true)
-  case $extents in
-    *=*) read -r left right top bottom < <(echo "${extents#*=}" | tr -d ',') ;;
-  esac
-  x=$((x - left)) y=$((y - top)) w=$((w + left + right)) h=$((h + top + bottom))
+  local x y w h sw sh
+  read -r x y w h < <(x11_frame "$1")
   read -r sw sh < <(xdotool getdisplaygeometry)
   local dx=$((2 * x + w - sw)) dy=$((2 * y + h - sh))
   if ((dx < -2 || dx > 2 || dy < -2 || dy > 2)); then
@@ -148,18 +141,19 @@ journey_map_state() {
 # journey_expect_unmapped ID: the window is gone from the screen.
 journey_expect_unmapped() {
   _journey_unmapped() { [ "$(journey_map_state "$1")" != IsViewable ]; }
-  x11_wait_until 5 _journey_unmapped "$1" || journey_fail "window $1 is still on the screen"
+  ds_wait_until 5 _journey_unmapped "$1" || journey_fail "window $1 is still on the screen"
 }
 
-# journey_expect_active ID: the window manager comes to report ID active.
-# The program learns of its focus from a later event than the one that
-# reports it here, and drops key presses that come before: a user's first
-# key never comes that fast, so the journey leaves it a moment too.
+# journey_expect_active ID: the window manager comes to report ID active,
+# and the keyboard's input focus comes to it. xfwm4 reports the window
+# active as it offers it the focus (WM_TAKE_FOCUS); the input focus follows
+# only once the program has taken it, which on a busy machine is 0.1 to
+# 0.2 s later, and key presses sent meanwhile go to no window.
 journey_expect_active() {
-  _journey_active_is() { [ "$(x11_active_window)" = "$1" ]; }
-  x11_wait_until 5 _journey_active_is "$1" ||
+  ds_wait_until 5 x11_is_active "$1" ||
     journey_fail "window $1 is not the active window but $(x11_active_window)"
-  sleep 0.2
+  ds_wait_until 5 x11_has_input_focus "$1" ||
+    journey_fail "window $1 is active but the input focus is on $(xdotool getwindowfocus 2>&1)"
 }
 
 # journey_count_colour ID X Y WIDTH HEIGHT COLOUR: how many pixels of that
@@ -187,7 +181,7 @@ journey_select_family() {
     popup=$(xdotool search --onlyvisible --pid "$journey_pid" 2>/dev/null | grep -vx "$1" | tail -n 1)
     [ -n "$popup" ]
   }
-  x11_wait_until 5 _journey_popup "$1" || journey_fail "the family list did not drop down"
+  ds_wait_until 5 _journey_popup "$1" || journey_fail "the family list did not drop down"
   local px py pw ph
   read -r px py pw ph < <(x11_client_area "$popup")
   # Two entries share the list's height.
@@ -213,7 +207,7 @@ journey_close_and_expect_exit() {
 # of its windows left on the display.
 journey_expect_exit() {
   _journey_ended() { ! kill -0 "$journey_pid" 2>/dev/null; }
-  x11_wait_until 10 _journey_ended || journey_fail "the program is still running"
+  ds_wait_until 10 _journey_ended || journey_fail "the program is still running"
   local status=0
   wait "$journey_pid" || status=$?
   journey_pid=

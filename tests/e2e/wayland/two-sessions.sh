@@ -2,8 +2,8 @@
 # Two graphical sessions of one user, two compositors with their own
 # Wayland sockets on one session bus: each runs an instance of its own, and
 # a second start in each brings forward its own session's window only.
-source "$(dirname "$0")/wayland-lib.sh"
-wl_compositor_start second-seat || fail "no second compositor"
+source "$(dirname "$0")/../single-instance.sh" wayland "$@"
+ds_wl_start second-seat || fail "no second compositor"
 
 declare -A welcome=() other=()
 for seat in main second-seat; do
@@ -24,7 +24,7 @@ done
 for seat in main second-seat; do
   wl_use "$seat"
   second_start_ends_unseen "second-$seat"
-  wl_wait_until 5 wl_is_focused "${welcome[$seat]}" || fail "the welcome window on $seat was not focused again"
+  ds_wait_until 5 wl_is_focused "${welcome[$seat]}" || fail "the welcome window on $seat was not focused again"
   if [ "$seat" = main ]; then
     wl_use second-seat
     wl_is_focused "${other[second-seat]}" || fail "a start on main changed the focus on second-seat"
