@@ -38,6 +38,8 @@ for ((round = 1; round <= rounds; round++)); do
     failed=$((failed + 1))
     outcome="FAILED: $(grep -oP '^\s*\d+ - \K\S+' "$logs/round-$round.log" | tr '\n' ' ')"
     failures+=("$round")
+    # Everything each test printed, a timed-out one's too, which the summary leaves out.
+    cp build/release/Testing/Temporary/LastTest.log "$logs/round-$round.full.log"
   fi
   echo "round $round: $((SECONDS - started)) s, $(grep -oP '\d+ tests? failed out of \d+' "$logs/round-$round.log" | tail -n 1), $outcome"
 done
@@ -46,6 +48,7 @@ for round in "${failures[@]}"; do
   echo "=== round $round"
   # ctest prints each failing test's output where it ends, and their names last.
   cat "$logs/round-$round.log"
+  echo "(every test's whole output: $logs/round-$round.full.log)"
 done
 echo "$passed passed, $failed failed"
 if [ "$failed" = 0 ]; then rm -rf "$logs"; else echo "logs: $logs"; fi
