@@ -2,9 +2,10 @@
 # desktop-session.sh: private desktop sessions for tests, benchmarks and the
 # start script. Source it, then:
 #
-#   ds_x11_start [--no-wm | --wm xfwm4|openbox] [WIDTHxHEIGHTxDEPTH]
-#       Xvfb on a free display (-displayfd, no TCP) and a window manager
-#       (xfwm4 unless --wm or $X11_SESSION_WM names another); exports DISPLAY.
+#   ds_x11_start [--no-wm | --wm xfwm4|openbox] [--screens N] [WIDTHxHEIGHTxDEPTH]
+#       Xvfb on a free display (-displayfd, no TCP) with N screens of that
+#       size (1; screen 1 is $DISPLAY.1) and a window manager (xfwm4 unless
+#       --wm or $X11_SESSION_WM names another); exports DISPLAY (":N").
 #   ds_wl_start NAME [WIDTHxHEIGHT]
 #       a headless sway (pixman renderer, a virtual keyboard, no other input),
 #       its own Wayland socket in the session's runtime folder; exports
@@ -133,14 +134,15 @@ _ds_sweep() {
   for pid in "${pids[@]}"; do ds_wait_until 5 ds_gone "$pid" || true; done
 }
 
-# Ends when the shell does (then cleans up after it) or on "stop".
+# Ends when the shell does (then cleans up after it) or on "stop". Learns
+# the X displays of the session's servers ("display N PID") as they start.
 _ds_watchdog() {
-  local shell=$1 line display='' xvfb=''
+  local shell=$1 line displays=()
   until ds_gone "$shell"; do
     read -r -t 1 -u "$_ds_ctl_fd" line || continue
     case $line in
       stop) exit 0 ;;
-      display\ *) read -r display xvfb <<<"${line#display }" ;;
+      display\ *) displays+=("${line#display }") ;;
     esac
   done
   # A shell that stopped its session and then ended may have gone first.
@@ -149,15 +151,16 @@ _ds_watchdog() {
   done
   _ds_sweep "$ds_dir"
   rm -rf "$ds_dir"
-  # A killed Xvfb leaves its socket (and lock, where it made one), unless a
-  # later server owns the number by now.
-  local lock
-  if [ -n "$display" ]; then
+  # A killed X server leaves its socket (and lock, where it made one),
+  # unless a later server owns the number by now.
+  local entry display owner lock
+  for entry in "${displays[@]}"; do
+    read -r display owner <<<"$entry"
     lock=$(tr -d ' ' <"/tmp/.X$display-lock" 2>/dev/null || true)
-    if [ -z "$lock" ] || [ "$lock" = "$xvfb" ]; then
+    if [ -z "$lock" ] || [ "$lock" = "$owner" ]; then
       rm -f "/tmp/.X11-unix/X$display" "/tmp/.X$display-lock"
     fi
-  fi
+  done
 }
 
 _ds_save_env() {
@@ -260,15 +263,18 @@ ds_stop() {
 # --- X11 ---------------------------------------------------------------
 
 ds_x11_start() {
-  local wm=${X11_SESSION_WM:-xfwm4} screen=1280x1024x24 tool
+  local wm=${X11_SESSION_WM:-xfwm4} screen=1280x1024x24 count=1 screens=() i tool
   while [ $# -gt 0 ]; do
     case $1 in
       --no-wm) wm= ;;
       --wm) wm=${2:?desktop-session: --wm needs a name} && shift ;;
+      --screens) count=${2:?desktop-session: --screens needs a number} && shift ;;
       *) screen=$1 ;;
     esac
     shift
   done
+  [[ $count =~ ^[1-9][0-9]*$ ]] || { echo "desktop-session: no screen count \"$count\"" >&2; return 1; }
+  for ((i = 0; i < count; i++)); do screens+=(-screen "$i" "$screen"); done
   case $wm in
     '' | openbox | xfwm4) ;;
     *) echo "desktop-session: no window manager \"$wm\" (openbox, xfwm4)" >&2 && return 1 ;;
@@ -277,7 +283,7 @@ ds_x11_start() {
     command -v "$tool" >/dev/null || { echo "desktop-session: $tool is missing" >&2; return 1; }
   done
   _ds_session_start || return 1
-  _ds_spawn "$ds_dir/xvfb.log" Xvfb -displayfd 3 -nolisten tcp -screen 0 "$screen" 3>"$ds_dir/display"
+  _ds_spawn "$ds_dir/xvfb.log" Xvfb -displayfd 3 -nolisten tcp "${screens[@]}" 3>"$ds_dir/display"
   local xvfb=$_ds_pid
   # Xvfb writes "N\n" in one go once it accepts clients.
   _ds_display_ready() { [ -s "$ds_dir/display" ] || ds_gone "$xvfb"; }
