@@ -6,10 +6,12 @@
 #       Xvfb on a free display (-displayfd, no TCP) with N screens of that
 #       size (1; screen 1 is $DISPLAY.1) and a window manager (xfwm4 unless
 #       --wm or $X11_SESSION_WM names another); exports DISPLAY (":N").
-#   ds_wl_start NAME [WIDTHxHEIGHT]
+#   ds_wl_start [--xwayland] NAME [WIDTHxHEIGHT]
 #       a headless sway (pixman renderer, a virtual keyboard, no other input),
 #       its own Wayland socket in the session's runtime folder; exports
 #       WAYLAND_DISPLAY and SWAYSOCK. Several may run; wl_use NAME switches.
+#       With --xwayland it serves X11 clients too, on the display in
+#       $wl_xwayland_display (as sway sets DISPLAY for its own children).
 #   ds_on_exit COMMAND...   run at the shell's exit, latest first, before teardown
 #   ds_stop                 the teardown, early
 #
@@ -39,7 +41,8 @@ _ds_nap_fd=
 _ds_ctl_fd=
 _ds_watchdog_pid=
 _ds_watch_pid=
-declare -A _wl_sway_pids=() _wl_displays=() _wl_socks=()
+wl_xwayland_display=
+declare -A _wl_sway_pids=() _wl_displays=() _wl_socks=() _wl_x_displays=()
 
 _ds_arm() {
   trap _ds_on_exit EXIT
@@ -257,7 +260,8 @@ ds_stop() {
   rm -rf "$dir"
   _ds_restore_env
   _ds_nap_fd='' _ds_ctl_fd='' _ds_watchdog_pid='' _ds_watch_pid=''
-  _wl_sway_pids=() _wl_displays=() _wl_socks=()
+  _wl_sway_pids=() _wl_displays=() _wl_socks=() _wl_x_displays=()
+  wl_xwayland_display=
 }
 
 # --- X11 ---------------------------------------------------------------
@@ -437,14 +441,21 @@ x11_screenshot() {
 
 # --- Wayland -------------------------------------------------------------
 
-# ds_wl_start NAME [WIDTHxHEIGHT]: a headless sway with
+# ds_wl_start [--xwayland] NAME [WIDTHxHEIGHT]: a headless sway with
 # focus_on_window_activation focus and the program's windows floating, as a
 # stacking desktop shows them. sway 1.7 moves the seat's focus on an
 # activation at once but draws the title bars' focus colours only at its
 # next change of layout: read the focus from the tree, not a screenshot.
 ds_wl_start() {
-  local name=${1:?usage: ds_wl_start NAME [WIDTHxHEIGHT]} size=${2:-1280x1024} tool
-  for tool in sway swaymsg grim jq wtype; do
+  local xwayland=disable
+  if [ "${1:-}" = --xwayland ]; then
+    xwayland=enable
+    shift
+  fi
+  local name=${1:?usage: ds_wl_start [--xwayland] NAME [WIDTHxHEIGHT]} size=${2:-1280x1024} tool
+  local tools=(sway swaymsg grim jq wtype)
+  [ "$xwayland" = disable ] || tools+=(Xwayland)
+  for tool in "${tools[@]}"; do
     command -v "$tool" >/dev/null || { echo "desktop-session: $tool is missing" >&2; return 1; }
   done
   [ -z "${_wl_sway_pids[$name]:-}" ] || { echo "desktop-session: $name runs already" >&2; return 1; }
@@ -460,8 +471,8 @@ output * resolution $size position 0 0
 focus_on_window_activation focus
 for_window [app_id="^${WL_APP_ID//./\\.}\$"] floating enable
 default_border normal
-xwayland disable
-exec sh -c 'printf "%s %s\\n" "\$WAYLAND_DISPLAY" "\$SWAYSOCK" >"$ready"'
+xwayland $xwayland
+exec sh -c 'printf "%s %s %s\\n" "\$WAYLAND_DISPLAY" "\$SWAYSOCK" "\$DISPLAY" >"$ready"'
 EOF
   chmod 0644 "$dir/config"
   _ds_spawn "$dir/sway.log" env -u WAYLAND_DISPLAY -u SWAYSOCK WLR_BACKENDS=headless \
@@ -472,7 +483,15 @@ EOF
     _ds_failed "sway ($name)" "$dir/sway.log"
     return 1
   fi
-  read -r "_wl_displays[$name]" "_wl_socks[$name]" <"$ready"
+  read -r "_wl_displays[$name]" "_wl_socks[$name]" "_wl_x_displays[$name]" <"$ready"
+  if [ "$xwayland" = enable ]; then
+    [ -n "${_wl_x_displays[$name]}" ] || {
+      _ds_failed "Xwayland of sway ($name)" "$dir/sway.log"
+      return 1
+    }
+    # sway made the X socket and lock (Xwayland starts at the first client).
+    echo "display ${_wl_x_displays[$name]#:} ${_wl_sway_pids[$name]}" >&"$_ds_ctl_fd"
+  fi
   wl_use "$name"
   # A seat with a keyboard from the start, as a desktop's has: one made for
   # a single key press would come and go before the focused client had
@@ -489,6 +508,7 @@ EOF
 wl_use() {
   [ -n "${_wl_displays[$1]:-}" ] || { echo "desktop-session: no compositor $1" >&2; return 1; }
   export WAYLAND_DISPLAY=${_wl_displays[$1]} SWAYSOCK=${_wl_socks[$1]}
+  wl_xwayland_display=${_wl_x_displays[$1]}
 }
 
 # wl_keys KEY...: key presses, by xkb key names (space, Return, Tab), to the
