@@ -508,6 +508,7 @@ EOF
 wl_use() {
   [ -n "${_wl_displays[$1]:-}" ] || { echo "desktop-session: no compositor $1" >&2; return 1; }
   export WAYLAND_DISPLAY=${_wl_displays[$1]} SWAYSOCK=${_wl_socks[$1]}
+  # shellcheck disable=SC2034  # read by the caller
   wl_xwayland_display=${_wl_x_displays[$1]}
 }
 

@@ -53,6 +53,7 @@ victim() {
 }
 
 # The Xwayland of "one" runs, for a client came.
+# shellcheck disable=SC2016  # expanded in the victim
 for start in ds_x11_start 'ds_wl_start two && ds_wl_start --xwayland one &&
     DISPLAY=$wl_xwayland_display "${DS_AS_USER[@]}" xdpyinfo'; do
   victim "$start"
