@@ -16,9 +16,9 @@ packages=(
   # run-time and desktop tests
   qt6-qpa-plugins libqt6svg6 xvfb xauth openbox xfwm4 xdotool x11-utils x11-xserver-utils xclip wmctrl
   xfce4-settings dbus-daemon dbus-bin
-  # Wayland: headless compositor, its IPC and screenshots, keyboard input,
-  # another client to take the focus, and the tree's JSON read back
-  qt6-wayland sway grim wtype weston jq
+  # Wayland: headless compositor and its Xwayland, its IPC and screenshots,
+  # keyboard input, another client to take the focus, and the tree's JSON read back
+  qt6-wayland sway xwayland grim wtype weston jq
   imagemagick fonts-liberation2 fonts-dejavu-core locales
   desktop-file-utils appstream dpkg-dev file
   # the command line's bash completion is tested against bash-completion

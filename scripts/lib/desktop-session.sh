@@ -2,13 +2,16 @@
 # desktop-session.sh: private desktop sessions for tests, benchmarks and the
 # start script. Source it, then:
 #
-#   ds_x11_start [--no-wm | --wm xfwm4|openbox] [WIDTHxHEIGHTxDEPTH]
-#       Xvfb on a free display (-displayfd, no TCP) and a window manager
-#       (xfwm4 unless --wm or $X11_SESSION_WM names another); exports DISPLAY.
-#   ds_wl_start NAME [WIDTHxHEIGHT]
+#   ds_x11_start [--no-wm | --wm xfwm4|openbox] [--screens N] [WIDTHxHEIGHTxDEPTH]
+#       Xvfb on a free display (-displayfd, no TCP) with N screens of that
+#       size (1; screen 1 is $DISPLAY.1) and a window manager (xfwm4 unless
+#       --wm or $X11_SESSION_WM names another); exports DISPLAY (":N").
+#   ds_wl_start [--xwayland] NAME [WIDTHxHEIGHT]
 #       a headless sway (pixman renderer, a virtual keyboard, no other input),
 #       its own Wayland socket in the session's runtime folder; exports
 #       WAYLAND_DISPLAY and SWAYSOCK. Several may run; wl_use NAME switches.
+#       With --xwayland it serves X11 clients too, on the display in
+#       $wl_xwayland_display (as sway sets DISPLAY for its own children).
 #   ds_on_exit COMMAND...   run at the shell's exit, latest first, before teardown
 #   ds_stop                 the teardown, early
 #
@@ -38,7 +41,8 @@ _ds_nap_fd=
 _ds_ctl_fd=
 _ds_watchdog_pid=
 _ds_watch_pid=
-declare -A _wl_sway_pids=() _wl_displays=() _wl_socks=()
+wl_xwayland_display=
+declare -A _wl_sway_pids=() _wl_displays=() _wl_socks=() _wl_x_displays=()
 
 _ds_arm() {
   trap _ds_on_exit EXIT
@@ -133,14 +137,15 @@ _ds_sweep() {
   for pid in "${pids[@]}"; do ds_wait_until 5 ds_gone "$pid" || true; done
 }
 
-# Ends when the shell does (then cleans up after it) or on "stop".
+# Ends when the shell does (then cleans up after it) or on "stop". Learns
+# the X displays of the session's servers ("display N PID") as they start.
 _ds_watchdog() {
-  local shell=$1 line display='' xvfb=''
+  local shell=$1 line displays=()
   until ds_gone "$shell"; do
     read -r -t 1 -u "$_ds_ctl_fd" line || continue
     case $line in
       stop) exit 0 ;;
-      display\ *) read -r display xvfb <<<"${line#display }" ;;
+      display\ *) displays+=("${line#display }") ;;
     esac
   done
   # A shell that stopped its session and then ended may have gone first.
@@ -149,15 +154,16 @@ _ds_watchdog() {
   done
   _ds_sweep "$ds_dir"
   rm -rf "$ds_dir"
-  # A killed Xvfb leaves its socket (and lock, where it made one), unless a
-  # later server owns the number by now.
-  local lock
-  if [ -n "$display" ]; then
+  # A killed X server leaves its socket (and lock, where it made one),
+  # unless a later server owns the number by now.
+  local entry display owner lock
+  for entry in "${displays[@]}"; do
+    read -r display owner <<<"$entry"
     lock=$(tr -d ' ' <"/tmp/.X$display-lock" 2>/dev/null || true)
-    if [ -z "$lock" ] || [ "$lock" = "$xvfb" ]; then
+    if [ -z "$lock" ] || [ "$lock" = "$owner" ]; then
       rm -f "/tmp/.X11-unix/X$display" "/tmp/.X$display-lock"
     fi
-  fi
+  done
 }
 
 _ds_save_env() {
@@ -254,21 +260,25 @@ ds_stop() {
   rm -rf "$dir"
   _ds_restore_env
   _ds_nap_fd='' _ds_ctl_fd='' _ds_watchdog_pid='' _ds_watch_pid=''
-  _wl_sway_pids=() _wl_displays=() _wl_socks=()
+  _wl_sway_pids=() _wl_displays=() _wl_socks=() _wl_x_displays=()
+  wl_xwayland_display=
 }
 
 # --- X11 ---------------------------------------------------------------
 
 ds_x11_start() {
-  local wm=${X11_SESSION_WM:-xfwm4} screen=1280x1024x24 tool
+  local wm=${X11_SESSION_WM:-xfwm4} screen=1280x1024x24 count=1 screens=() i tool
   while [ $# -gt 0 ]; do
     case $1 in
       --no-wm) wm= ;;
       --wm) wm=${2:?desktop-session: --wm needs a name} && shift ;;
+      --screens) count=${2:?desktop-session: --screens needs a number} && shift ;;
       *) screen=$1 ;;
     esac
     shift
   done
+  [[ $count =~ ^[1-9][0-9]*$ ]] || { echo "desktop-session: no screen count \"$count\"" >&2; return 1; }
+  for ((i = 0; i < count; i++)); do screens+=(-screen "$i" "$screen"); done
   case $wm in
     '' | openbox | xfwm4) ;;
     *) echo "desktop-session: no window manager \"$wm\" (openbox, xfwm4)" >&2 && return 1 ;;
@@ -277,7 +287,7 @@ ds_x11_start() {
     command -v "$tool" >/dev/null || { echo "desktop-session: $tool is missing" >&2; return 1; }
   done
   _ds_session_start || return 1
-  _ds_spawn "$ds_dir/xvfb.log" Xvfb -displayfd 3 -nolisten tcp -screen 0 "$screen" 3>"$ds_dir/display"
+  _ds_spawn "$ds_dir/xvfb.log" Xvfb -displayfd 3 -nolisten tcp "${screens[@]}" 3>"$ds_dir/display"
   local xvfb=$_ds_pid
   # Xvfb writes "N\n" in one go once it accepts clients.
   _ds_display_ready() { [ -s "$ds_dir/display" ] || ds_gone "$xvfb"; }
@@ -431,14 +441,21 @@ x11_screenshot() {
 
 # --- Wayland -------------------------------------------------------------
 
-# ds_wl_start NAME [WIDTHxHEIGHT]: a headless sway with
+# ds_wl_start [--xwayland] NAME [WIDTHxHEIGHT]: a headless sway with
 # focus_on_window_activation focus and the program's windows floating, as a
 # stacking desktop shows them. sway 1.7 moves the seat's focus on an
 # activation at once but draws the title bars' focus colours only at its
 # next change of layout: read the focus from the tree, not a screenshot.
 ds_wl_start() {
-  local name=${1:?usage: ds_wl_start NAME [WIDTHxHEIGHT]} size=${2:-1280x1024} tool
-  for tool in sway swaymsg grim jq wtype; do
+  local xwayland=disable
+  if [ "${1:-}" = --xwayland ]; then
+    xwayland=enable
+    shift
+  fi
+  local name=${1:?usage: ds_wl_start [--xwayland] NAME [WIDTHxHEIGHT]} size=${2:-1280x1024} tool
+  local tools=(sway swaymsg grim jq wtype)
+  [ "$xwayland" = disable ] || tools+=(Xwayland)
+  for tool in "${tools[@]}"; do
     command -v "$tool" >/dev/null || { echo "desktop-session: $tool is missing" >&2; return 1; }
   done
   [ -z "${_wl_sway_pids[$name]:-}" ] || { echo "desktop-session: $name runs already" >&2; return 1; }
@@ -454,8 +471,8 @@ output * resolution $size position 0 0
 focus_on_window_activation focus
 for_window [app_id="^${WL_APP_ID//./\\.}\$"] floating enable
 default_border normal
-xwayland disable
-exec sh -c 'printf "%s %s\\n" "\$WAYLAND_DISPLAY" "\$SWAYSOCK" >"$ready"'
+xwayland $xwayland
+exec sh -c 'printf "%s %s %s\\n" "\$WAYLAND_DISPLAY" "\$SWAYSOCK" "\$DISPLAY" >"$ready"'
 EOF
   chmod 0644 "$dir/config"
   _ds_spawn "$dir/sway.log" env -u WAYLAND_DISPLAY -u SWAYSOCK WLR_BACKENDS=headless \
@@ -466,7 +483,15 @@ EOF
     _ds_failed "sway ($name)" "$dir/sway.log"
     return 1
   fi
-  read -r "_wl_displays[$name]" "_wl_socks[$name]" <"$ready"
+  read -r "_wl_displays[$name]" "_wl_socks[$name]" "_wl_x_displays[$name]" <"$ready"
+  if [ "$xwayland" = enable ]; then
+    [ -n "${_wl_x_displays[$name]}" ] || {
+      _ds_failed "Xwayland of sway ($name)" "$dir/sway.log"
+      return 1
+    }
+    # sway made the X socket and lock (Xwayland starts at the first client).
+    echo "display ${_wl_x_displays[$name]#:} ${_wl_sway_pids[$name]}" >&"$_ds_ctl_fd"
+  fi
   wl_use "$name"
   # A seat with a keyboard from the start, as a desktop's has: one made for
   # a single key press would come and go before the focused client had
@@ -483,6 +508,8 @@ EOF
 wl_use() {
   [ -n "${_wl_displays[$1]:-}" ] || { echo "desktop-session: no compositor $1" >&2; return 1; }
   export WAYLAND_DISPLAY=${_wl_displays[$1]} SWAYSOCK=${_wl_socks[$1]}
+  # shellcheck disable=SC2034  # read by the caller
+  wl_xwayland_display=${_wl_x_displays[$1]}
 }
 
 # wl_keys KEY...: key presses, by xkb key names (space, Return, Tab), to the

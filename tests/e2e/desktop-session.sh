@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The desktop-session library leaves nothing behind however its shell ends:
 # a failing script keeps its exit status and runs its exit handlers; a shell
-# killed outright loses its servers, folder, sockets and whatever the servers
-# started; and the servers die with that shell through their own tie even
+# killed outright loses its servers, folder, sockets (Xwayland's too) and
+# whatever the servers started; and the servers die with that shell through their own tie even
 # without the watchdog, as the session's user under root too (a credential
 # change clears a parent-death signal set before it). Then the X11 readers
 # against a real window.
@@ -39,7 +39,8 @@ victim() {
   report=$(mktemp)
   DS_TEST_MARK=$mark bash -c 'source "$1"; '"$1"' >/dev/null || exit 9
     if [ "$3" = stop ]; then echo stop >&"$_ds_ctl_fd"; wait "$_ds_watchdog_pid"; fi
-    echo "$ds_dir ${DISPLAY#:}" >"$2"; exec sleep 60' _ "$lib" "$report" "${2:-keep}" &
+    display=${DISPLAY:-$wl_xwayland_display}; echo "$ds_dir ${display#:}" >"$2"
+    exec sleep 60' _ "$lib" "$report" "${2:-keep}" &
   shell=$!
   # shellcheck disable=SC2016
   ds_wait_until 60 eval '[ -s "$report" ] || ! kill -0 "$shell"' || true
@@ -51,7 +52,10 @@ victim() {
   ds_wait_until 10 nothing_marked || fail "left after SIGKILL ($1, watchdog ${2:-keep}): $(marked)"
 }
 
-for start in ds_x11_start 'ds_wl_start one && ds_wl_start two'; do
+# The Xwayland of "one" runs, for a client came.
+# shellcheck disable=SC2016  # expanded in the victim
+for start in ds_x11_start 'ds_wl_start two && ds_wl_start --xwayland one &&
+    DISPLAY=$wl_xwayland_display "${DS_AS_USER[@]}" xdpyinfo'; do
   victim "$start"
   ds_wait_until 5 test ! -e "$dir" || fail "the folder $dir is left after SIGKILL ($start)"
   if [ -n "$display" ]; then

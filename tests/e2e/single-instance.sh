@@ -1,9 +1,10 @@
 # shellcheck shell=bash
 # single-instance.sh: what the single-instance guard's end-to-end scripts
 # share, on a private X display with xfwm4 or a headless sway ("main").
-# Source it with the display and the program:
+# Source it with the display, the program and options of the session's
+# start (ds_x11_start's, or ds_wl_start's before the name):
 #
-#   source "$(dirname "$0")/../single-instance.sh" x11|wayland PROGRAM
+#   source "$(dirname "$0")/../single-instance.sh" x11|wayland PROGRAM [OPTION...]
 #
 # It leaves the caller with
 #   $program, $work   the program (where the session's user can run it), a
@@ -16,11 +17,15 @@
 #   start_eight       eight starts at one moment: exactly one keeps running ($survivor),
 #                     the other seven exit 0
 #   continue_to_conversion WELCOME   presses "Continue"; prints the conversion window
+#   bus_peers         "UNIQUE-NAME PID" of every connection to the session bus
+#   watch_bus NAME RULE...   a dbus-monitor of RULEs and of new connections
+#                     (Hello) logging to $work/NAME.log, once it listens
 # and, on X11, is_topmost ID and stacking_order; on Wayland, cover NAME and give_focus CON_ID.
 set -euo pipefail
 
-display=${1:?usage: single-instance.sh x11|wayland PROGRAM}
+display=${1:?usage: single-instance.sh x11|wayland PROGRAM [OPTION...]}
 program=${2:?usage: $0 PATH/TO/korvalen-converter}
+session_options=("${@:3}")
 [ -x "$program" ] || { echo "FAIL: no program at $program" >&2; exit 1; }
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 # shellcheck source=scripts/lib/desktop-session.sh
@@ -56,12 +61,12 @@ ds_on_exit _single_instance_cleanup
 
 case $display in
   x11)
-    ds_x11_start || fail "no X display"
+    ds_x11_start "${session_options[@]}" || fail "no X display"
     export QT_QPA_PLATFORM=xcb
     ;;
   wayland)
     command -v weston-flower >/dev/null || fail "weston-flower is missing"
-    ds_wl_start main || fail "no compositor"
+    ds_wl_start "${session_options[@]}" main || fail "no compositor"
     program=$(ds_readable "$program")
     ;;
   *) fail "no display \"$display\" (x11, wayland)" ;;
@@ -154,6 +159,33 @@ start_eight() {
       [ "$exit_code" = 0 ] || fail "instance $i exited with $exit_code"
     fi
   done
+}
+
+bus_peers() {
+  local name
+  dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.ListNames | grep -o '":[0-9.]*"' | tr -d '"' |
+    while read -r name; do
+      # A connection may have gone meanwhile.
+      dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.GetConnectionUnixProcessID "string:$name" 2>/dev/null |
+        awk -v name="$name" '/uint32/ { print name, $2 }' || true
+    done
+}
+
+watch_bus() {
+  local name=$1
+  shift
+  dbus-monitor --session "$@" "type='method_call',interface='org.freedesktop.DBus',member='Hello'" \
+    >"$work/$name.log" 2>&1 &
+  pids[$name]=$!
+  # Control clients connect until the monitor reports one: it is listening.
+  _control_seen() {
+    dbus-send --session --dest=org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus.Peer.Ping
+    ds_nap 0.2
+    grep -q "member=Hello" "$work/$name.log"
+  }
+  ds_wait_until 10 _control_seen || fail "the bus monitor $name saw no control client connect"
 }
 
 if [ "$display" = x11 ]; then

@@ -8,35 +8,14 @@
 source "$(dirname "$0")/../single-instance.sh" x11 "$@"
 [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || fail "the display library started no session bus"
 
-# The process ids of everything connected to the bus.
-bus_pids() {
-  local name
-  dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-    org.freedesktop.DBus.ListNames | grep -o '":[0-9.]*"' | tr -d '"' |
-    while read -r name; do
-      dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-        org.freedesktop.DBus.GetConnectionUnixProcessID "string:$name" 2>/dev/null |
-        awk '/uint32/ { print $2 }'
-    done
-}
-
 start first
 x11_wait_window "$welcome_title" 20 >/dev/null || fail "the first instance showed no welcome window"
 # The first connects for Qt's accessibility layer once its window shows its
 # texts; only later connections count.
-ds_wait_until 10 eval 'bus_pids | grep -x "${pids[first]}" >/dev/null' || fail "the first instance never connected"
+ds_wait_until 10 eval 'bus_peers | grep " ${pids[first]}$" >/dev/null' || fail "the first instance never connected"
 
-dbus-monitor --session "type='method_call',interface='org.freedesktop.DBus',member='Hello'" \
-  >"$work/monitor.log" 2>&1 &
-pids[monitor]=$!
+watch_bus monitor
 hellos() { grep -c "member=Hello" "$work/monitor.log" || true; }
-# Control clients connect until the monitor reports one: it is listening.
-control_seen() {
-  dbus-send --session --dest=org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus.Peer.Ping
-  sleep 0.2
-  [ "$(hellos)" -ge 1 ]
-}
-ds_wait_until 10 control_seen || fail "the monitor saw no control client connect"
 before=$(hellos)
 
 second_start_ends_unseen second
