@@ -139,9 +139,20 @@ _ds_sweep() {
 
 # Ends when the shell does (then cleans up after it) or on "stop". Learns
 # the X displays of the session's servers ("display N PID") as they start.
+# A session still running after DS_HANG_REPORT seconds (default 90, below
+# the tests' time limits) prints, once, on the shell's standard error, what
+# every process of the machine is doing: a test killed at its limit prints
+# nothing more, and the report says what it waited on.
 _ds_watchdog() {
-  local shell=$1 line displays=()
+  local shell=$1 line displays=() report_at=$((SECONDS + ${DS_HANG_REPORT:-90}))
   until ds_gone "$shell"; do
+    if ((report_at && SECONDS >= report_at)); then
+      report_at=0
+      {
+        echo "desktop-session: still running after ${DS_HANG_REPORT:-90} s; shell $shell"
+        ps -N --ppid 2 -o pid,ppid,stat,wchan:24,etimes,args --forest
+      } >"/proc/$shell/fd/2" 2>&1 || true
+    fi
     read -r -t 1 -u "$_ds_ctl_fd" line || continue
     case $line in
       stop) exit 0 ;;
