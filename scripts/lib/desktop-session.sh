@@ -322,6 +322,10 @@ ds_x11_start() {
       ds_wait_until 15 _ds_wm_managing && _ds_wm_focuses_new_windows
       ;;
   esac || {
+    # A window manager that cannot reach the display may mean the server is
+    # gone: say which, with the server's own words.
+    ds_gone "$xvfb" && echo "desktop-session: Xvfb on $DISPLAY has ended:" >&2
+    tail -n 10 "$ds_dir/xvfb.log" >&2
     _ds_failed "$wm" "$ds_dir/wm.log"
     return 1
   }
