@@ -76,8 +76,7 @@ click() {
 pick_unit() {
   local x y w
   read -r x y w _ < <(layout_box frmConvert "$2")
-  x11_click "$1" $((x + w / 2)) $((y + 8))
-  xdotool type --delay 40 "$3"
+  x11_click_type "$1" $((x + w / 2)) $((y + 8)) "$3"
 }
 
 mkdir -p "$shots"

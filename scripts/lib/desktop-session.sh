@@ -415,6 +415,17 @@ x11_click() {
   xdotool mousemove --sync $((cx + $2)) $((cy + $3)) click "${4:-1}"
 }
 
+# x11_click_type ID X Y TEXT: a click at a point of the client area, then
+# TEXT typed. One xdotool connection, so the server takes the keys after the
+# click (from a second process they have reached the control clicked
+# before), and no pause between the keys: a list's type-ahead starts afresh
+# after 0.4 s without one, which xdotool's sleeps overran on a busy machine.
+x11_click_type() {
+  local cx cy
+  read -r cx cy _ < <(x11_client_area "$1") || return 1
+  xdotool mousemove --sync $((cx + $2)) $((cy + $3)) click 1 type --delay 0 "$4"
+}
+
 # x11_active_window: the window the window manager reports active, or 0.
 x11_active_window() {
   local line id

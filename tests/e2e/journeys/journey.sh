@@ -189,20 +189,13 @@ journey_select_family() {
 }
 
 # journey_pick_unit ID BOX NAME: a click into a unit list, then the unit's
-# name typed, which the list finds as the user types. Click and keys go
-# through one xdotool connection, so the server takes them in that order
-# (from two processes, the keys reached the list clicked before); the keys
-# go without pauses, since the list's type-ahead starts afresh after 0.4 s
-# without a key, which xdotool sleeping between keys overran on a busy
-# machine. Keys need the window to hold the input focus, which the window
-# manager hands over a moment after the window shows.
+# name typed, which the list finds as the user types. Keys need the window
+# to hold the input focus, which the window manager hands over a moment
+# after the window shows.
 journey_pick_unit() {
   local -n box=$2
-  local cx cy
   journey_expect_active "$1"
-  read -r cx cy _ < <(x11_client_area "$1") || journey_fail "window $1 has no client area"
-  xdotool mousemove --sync $((cx + box[0] + box[2] / 2)) $((cy + box[1] + 8)) click 1 \
-    type --delay 0 "$3"
+  x11_click_type "$1" $((box[0] + box[2] / 2)) $((box[1] + 8)) "$3"
 }
 
 # journey_close_and_expect_exit ID: closes the window as its close button
