@@ -246,20 +246,28 @@ INSTANTIATE_TEST_SUITE_P(
                       TScene{"NothingNamed", true, true, false, false, false, false}),
     [](const ::testing::TestParamInfo<TScene>& row) { return row.param.Label; });
 
-TEST(FindAndActivateWithoutWindowManager, RaisesAndFocusesTheWindowItself) {
-  test::TPrivateXServer display;
-  REQUIRE_DISPLAY(display);
-  TClient x;
+// An earlier instance's title window and shown window under another
+// program's window; activating it raises and focuses the shown one.
+xcb_window_t ExpectCoveredInstanceActivated(TClient& x, xcb_window_t& cover) {
   const xcb_window_t leader = x.Make("korvalen");
   x.Make(std::string(kTitle), kOwnClass, 4242, leader, false);
   const xcb_window_t shown = x.Make("Conversion", kOwnClass, 4242, leader, true);
-  const xcb_window_t cover = x.Make("Cover", kForeignClass, 6161, 0, true);
-  ASSERT_EQ(x.Topmost(), cover);
+  cover = x.Make("Cover", kForeignClass, 6161, 0, true);
+  EXPECT_EQ(x.Topmost(), cover);
 
   EXPECT_TRUE(ActivatedInChild(kTitle, kOwnClass));
   x.Sync();
   EXPECT_EQ(x.Topmost(), shown);
   EXPECT_EQ(x.Focus(), shown);
+  return shown;
+}
+
+TEST(FindAndActivateWithoutWindowManager, RaisesAndFocusesTheWindowItself) {
+  test::TPrivateXServer display;
+  REQUIRE_DISPLAY(display);
+  TClient x;
+  xcb_window_t cover = 0;
+  const xcb_window_t shown = ExpectCoveredInstanceActivated(x, cover);
 
   // Iconic by ICCCM's WM_STATE alone: mapping it is the way back.
   x.Unmap(shown);
@@ -279,16 +287,8 @@ TEST(FindAndActivateOnAnotherScreen, FindsAndFocusesTheEarlierInstance) {
   REQUIRE_DISPLAY(display);
   TClient x((display.Display() + ".1").c_str());
   ASSERT_TRUE(x.Connected());
-  const xcb_window_t leader = x.Make("korvalen");
-  x.Make(std::string(kTitle), kOwnClass, 4242, leader, false);
-  const xcb_window_t shown = x.Make("Conversion", kOwnClass, 4242, leader, true);
-  const xcb_window_t cover = x.Make("Cover", kForeignClass, 6161, 0, true);
-  ASSERT_EQ(x.Topmost(), cover);
-
-  EXPECT_TRUE(ActivatedInChild(kTitle, kOwnClass));
-  x.Sync();
-  EXPECT_EQ(x.Topmost(), shown);
-  EXPECT_EQ(x.Focus(), shown);
+  xcb_window_t cover = 0;
+  ExpectCoveredInstanceActivated(x, cover);
 }
 
 TEST(SetWindowName, WritesNoLossyNameAndBlankingHidesTheWindowFromTheSearch) {
