@@ -3,7 +3,7 @@
 # start script. Source it, then:
 #
 #   ds_x11_start [--no-wm | --wm xfwm4|openbox] [--screens N] [WIDTHxHEIGHTxDEPTH]
-#       Xvfb on a free display (-displayfd, no TCP) with N screens of that
+#       Xvfb on a free display (-displayfd, no TCP, no reset) with N screens of that
 #       size (1; screen 1 is $DISPLAY.1) and a window manager (xfwm4 unless
 #       --wm or $X11_SESSION_WM names another); exports DISPLAY (":N").
 #   ds_wl_start [--xwayland] NAME [WIDTHxHEIGHT]
@@ -159,9 +159,13 @@ _ds_watchdog() {
       display\ *) displays+=("${line#display }") ;;
     esac
   done
-  # A shell that stopped its session and then ended may have gone first.
+  # What the shell wrote just before it ended: a display, or a stop that
+  # came after it had stopped its session.
   while read -r -t 0.01 -u "$_ds_ctl_fd" line; do
-    [ "$line" != stop ] || exit 0
+    case $line in
+      stop) exit 0 ;;
+      display\ *) displays+=("${line#display }") ;;
+    esac
   done
   _ds_sweep "$ds_dir"
   rm -rf "$ds_dir"
@@ -298,7 +302,10 @@ ds_x11_start() {
     command -v "$tool" >/dev/null || { echo "desktop-session: $tool is missing" >&2; return 1; }
   done
   _ds_session_start || return 1
-  _ds_spawn "$ds_dir/xvfb.log" Xvfb -displayfd 3 -nolisten tcp "${screens[@]}" 3>"$ds_dir/display"
+  # -noreset: by default the server resets when its last client leaves, and
+  # a client connecting meanwhile is refused ("cannot open display"); the
+  # session's short-lived probes (xprop, xdotool) end one after another.
+  _ds_spawn "$ds_dir/xvfb.log" Xvfb -displayfd 3 -nolisten tcp -noreset "${screens[@]}" 3>"$ds_dir/display"
   local xvfb=$_ds_pid
   # Xvfb writes "N\n" in one go once it accepts clients.
   _ds_display_ready() { [ -s "$ds_dir/display" ] || ds_gone "$xvfb"; }

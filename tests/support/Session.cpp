@@ -144,8 +144,9 @@ TPrivateXServer::TPrivateXServer(TXServerOptions options) {
   if (::pipe2(fds.data(), O_CLOEXEC) != 0) {
     return;
   }
-  std::vector<std::string> argv = {"Xvfb", "-displayfd", std::to_string(fds[1]), "-nolisten",
-                                   "tcp"};
+  // No reset when the last client leaves: one connecting meanwhile is refused.
+  std::vector<std::string> argv = {"Xvfb",      "-displayfd", std::to_string(fds[1]),
+                                   "-nolisten", "tcp",        "-noreset"};
   for (int screen = 0; screen < options.Screens; ++screen) {
     argv.insert(argv.end(), {"-screen", std::to_string(screen), "1024x768x24"});
   }
