@@ -137,6 +137,12 @@ _ds_sweep() {
   for pid in "${pids[@]}"; do ds_wait_until 5 ds_gone "$pid" || true; done
 }
 
+# _ds_ctl_line: the next line the shell wrote into $line, if one is there.
+# Lines are written whole, so one that has begun is read whole without a
+# wait; "read -t" drops what it has read of a line arriving as it times out
+# (a display the watchdog then never cleaned up after).
+_ds_ctl_line() { read -r -t 0 -u "$_ds_ctl_fd" && read -r -u "$_ds_ctl_fd" line; }
+
 # Ends when the shell does (then cleans up after it) or on "stop". Learns
 # the X displays of the session's servers ("display N PID") as they start.
 # A session still running after DS_HANG_REPORT seconds (default 90, below
@@ -153,7 +159,7 @@ _ds_watchdog() {
         ps -N --ppid 2 -o pid,ppid,stat,wchan:24,etimes,args --forest
       } >"/proc/$shell/fd/2" 2>&1 || true
     fi
-    read -r -t 1 -u "$_ds_ctl_fd" line || continue
+    _ds_ctl_line || { ds_nap 0.1 && continue; }
     case $line in
       stop) exit 0 ;;
       display\ *) displays+=("${line#display }") ;;
@@ -161,7 +167,7 @@ _ds_watchdog() {
   done
   # What the shell wrote just before it ended: a display, or a stop that
   # came after it had stopped its session.
-  while read -r -t 0.01 -u "$_ds_ctl_fd" line; do
+  while _ds_ctl_line; do
     case $line in
       stop) exit 0 ;;
       display\ *) displays+=("${line#display }") ;;
@@ -170,14 +176,15 @@ _ds_watchdog() {
   _ds_sweep "$ds_dir"
   rm -rf "$ds_dir"
   # A killed X server leaves its socket (and lock, where it made one),
-  # unless a later server owns the number by now.
+  # unless a later server owns the number by now: the lock is another's or,
+  # as Xvfb makes none, the socket is bound again.
   local entry display owner lock
   for entry in "${displays[@]}"; do
     read -r display owner <<<"$entry"
-    lock=$(tr -d ' ' <"/tmp/.X$display-lock" 2>/dev/null || true)
-    if [ -z "$lock" ] || [ "$lock" = "$owner" ]; then
-      rm -f "/tmp/.X11-unix/X$display" "/tmp/.X$display-lock"
-    fi
+    lock=$(tr -d ' \0' <"/tmp/.X$display-lock" 2>/dev/null || true)
+    if [ -n "$lock" ] && [ "$lock" != "$owner" ]; then continue; fi
+    if [ -z "$lock" ] && grep -q " /tmp/.X11-unix/X$display\$" /proc/net/unix; then continue; fi
+    rm -f "/tmp/.X11-unix/X$display" "/tmp/.X$display-lock"
   done
 }
 
@@ -325,6 +332,7 @@ ds_x11_start() {
     # No compositing, so screenshots show what a plain X server shows; no
     # settings daemon, so its defaults hold whatever the user has set.
     xfwm4)
+      _ds_xfwm4_settings
       _ds_spawn "$ds_dir/wm.log" xfwm4 --compositor=off --sm-client-disable
       ds_wait_until 15 _ds_wm_managing && _ds_wm_focuses_new_windows
       ;;
@@ -336,6 +344,26 @@ ds_x11_start() {
     _ds_failed "$wm" "$ds_dir/wm.log"
     return 1
   }
+}
+
+# _ds_xfwm4_settings: xfwm4's settings store, filled with its own defaults.
+# Finding it empty, xfwm4 writes every default into it, and reloads its
+# theme as each change comes back: a second and a half of its start, three
+# on a busy machine. The types are those xfwm4 reads them with.
+_ds_xfwm4_settings() {
+  local store=$HOME/.config/xfce4/xfconf/xfce-perchannel-xml
+  mkdir -p "$store"
+  awk -F= '
+    BEGIN { print "<channel name=\"xfwm4\" version=\"1.0\">\n  <property name=\"general\" type=\"empty\">" }
+    /^[a-z0-9_]+=/ {
+      value = substr($0, length($1) + 2)
+      type = "string"
+      if ($1 !~ /^title_shadow_/ && (value == "true" || value == "false")) type = "bool"
+      else if (value ~ /^-?[0-9]+$/) type = "int"
+      gsub(/&/, "\\&amp;", value); gsub(/"/, "\\&quot;", value); gsub(/</, "\\&lt;", value)
+      printf "    <property name=\"%s\" type=\"%s\" value=\"%s\"/>\n", $1, type, value
+    }
+    END { print "  </property>\n</channel>" }' /usr/share/xfwm4/defaults >"$store/xfwm4.xml"
 }
 
 # The root window names a window manager check window once one manages the screen.

@@ -22,6 +22,7 @@ journey_expect_active "$welcome"
 journey_keys Return
 window=$(journey_window "$CONVERT_TITLE")
 journey_expect_unmapped "$welcome"
+journey_expect_active "$window"
 
 journey_keys Down Down                      # Volume, then Mass
 journey_keys Tab && down_to 8               # Kilograms, the 9th Mass unit
