@@ -72,9 +72,11 @@ click() {
 }
 
 # pick_unit ID LIST NAME: a click into a unit list, near its top, then the
-# unit's name typed, which the list finds as it is typed.
+# unit's name typed, which the list finds as it is typed. Keys go where the
+# input focus is, which follows the window manager's choice a moment later.
 pick_unit() {
   local x y w
+  ds_wait_until 5 x11_has_input_focus "$1" || fail "the window \"$1\" did not get the keyboard"
   read -r x y w _ < <(layout_box frmConvert "$2")
   x11_click_type "$1" $((x + w / 2)) $((y + 8)) "$3"
 }
