@@ -19,7 +19,7 @@ unset QT_SCALE_FACTOR QT_ENABLE_HIGHDPI_SCALING QT_FONT_DPI
 ds_x11_start --wm xfwm4 2048x1536x24 || exit 1
 # xfwm4 reads its settings over the session's bus: its theme for screens of 2x.
 xfconf-query -c xfwm4 -p /general/theme -s Default-xhdpi
-# Set while a client is connected: the server forgets it when the last one leaves.
+# The server keeps it, as it does not reset when its last client leaves.
 dpi=${DPI:-192}
 printf 'Xft.dpi:\t%s\n' "$dpi" | xrdb -nocpp -merge
 sleep 1
