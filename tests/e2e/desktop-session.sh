@@ -73,6 +73,13 @@ out=$(bash -c 'source "$1"; ds_on_exit echo first-handler; ds_on_exit echo secon
 [ "$status" = 3 ] || fail "a failing script must keep its exit status, got $status"
 [ "$out" = $'second-handler\nfirst-handler' ] || fail "exit handlers ran as: $out"
 
+# The X server does not reset when its last client leaves: one connecting
+# meanwhile would be refused. A reset drops the root window's properties.
+ds_x11_start --no-wm || fail "no session"
+xprop -root -f DS_TEST_PROBE 8s -set DS_TEST_PROBE kept
+xprop -root DS_TEST_PROBE | grep -q kept || fail "the X server reset when its last client left"
+ds_stop
+
 export DBUS_SESSION_BUS_ADDRESS=unix:path=/callers/bus
 ds_x11_start --wm openbox || fail "no session"
 dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
